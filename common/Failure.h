@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// A failure as the workflow reports it: a number and a description.
+class Failure : public std::exception {
+public:
+    Failure(int32_t number, std::string description)
+        : number(number), description(std::move(description)) {}
+
+    const char* what() const noexcept override { return description.c_str(); }
+
+    int32_t number;
+    std::string description;
+};
+
+// The XML wrapper's class error.
+inline constexpr int32_t kClassErrorNumber = 60000;
+// A file dialog that the user cancelled.
+inline constexpr int32_t kDialogCancelledNumber = 32755;
+
+// Numbers of the run-time failures that the wrapper's operations pass on unchanged.
+inline constexpr int32_t kErrInvalidCall = 5;
+inline constexpr int32_t kErrOverflow = 6;
+inline constexpr int32_t kErrObjectNotSet = 91;
+inline constexpr int32_t kErrXmlLibrary = -2147467259; // the XML library's generic failure
+
+// "number blank description", the text of a trapped failure's message box.
+std::string FailureText(const std::exception& e);

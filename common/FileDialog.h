@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// The window's one common file dialog. Settings that a caller does not set keep the value
+// the previous caller gave them. A cancel raises Failure(kDialogCancelledNumber).
+class CommonDialog {
+public:
+    enum class Mode { Open, Save };
+
+    std::string FileName;
+    std::string InitDir;
+    std::string Filter; // "Text|pattern" pairs separated by "|"
+    // Appended to a name chosen in the save dialog without an extension, e.g. "xml".
+    std::string DefaultExt;
+
+    void ShowOpen();
+    void ShowSave();
+
+    // Shows the dialog and returns the chosen path, or nothing on cancel.
+    using Backend = std::function<std::optional<std::string>(Mode, const CommonDialog&)>;
+    // Installs a backend for every dialog and returns the one it replaces; the application
+    // installs the Qt backend, tests a scripted one.
+    static Backend SetBackend(Backend backend);
+
+private:
+    void Show(Mode mode);
+};
+
+// Converts a "Text|pattern|Text|pattern" filter into the form QFileDialog takes.
+std::string QtFilterFromCommonFilter(const std::string& filter);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+enum class MsgButtons { OK, YesNoCancel };
+enum class MsgAnswer { OK, Yes, No, Cancel };
+
+// Every message box of the program goes through this one function. The application
+// installs the Qt implementation; tests install a scripted one.
+using MessageBoxHandler =
+    std::function<MsgAnswer(const std::string& text, const std::string& title, MsgButtons)>;
+
+MsgAnswer ShowMessageBox(const std::string& text, const std::string& title,
+                         MsgButtons buttons = MsgButtons::OK);
+
+// Installs a handler and returns the one it replaces. Without a handler a box answers OK
+// (or Cancel for Yes/No/Cancel) and shows nothing.
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+
+// The application's title, the caption of the wrapper's own message boxes.
+inline constexpr const char* kAppTitle = "Ravlen";

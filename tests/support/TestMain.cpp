@@ -1,0 +1,9 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+// Widgets need a QApplication before any test creates one.
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
