@@ -1,0 +1,278 @@
+#include "app/SpreadGrid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QValidator>
+
+#include <algorithm>
+
+namespace {
+
+// Refuses typing that would make the text longer than the limit, but lets a longer text
+// that came from the file stand (and shrink) until the user shortens it.
+class LengthLimit : public QValidator {
+  public:
+    LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
+
+    State validate(QString& input, int&) const override {
+        if (input.size() <= limit_ || input.size() <= edit_->text().size())
+            return Acceptable;
+        return Invalid;
+    }
+
+  private:
+    QPointer<QLineEdit> edit_;
+    int limit_;
+};
+
+class CellDelegate : public QStyledItemDelegate {
+  public:
+    explicit CellDelegate(SpreadGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+            const int limit = grid_->ColumnMaxLength(index.column() + 1);
+            if (limit > 0)
+                edit->setValidator(new LengthLimit(edit, limit));
+        }
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        if (!edit)
+            return QStyledItemDelegate::setEditorData(editor, index);
+        const QString text = index.data(Qt::EditRole).toString();
+        const int limit = grid_->ColumnMaxLength(index.column() + 1);
+        // A paste is cut to what still fits, as with any limited line edit.
+        if (limit > 0)
+            edit->setMaxLength(std::max<int>(limit, text.size()));
+        edit->setText(text);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model,
+                      const QModelIndex& index) const override {
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        if (!edit)
+            return QStyledItemDelegate::setModelData(editor, model, index);
+        // Leaving a cell without typing is not an edit; retyping the same text is.
+        if (!edit->isModified())
+            return;
+        grid_->CommitUserEdit(index.row() + 1, index.column() + 1, edit->text());
+    }
+
+  private:
+    SpreadGrid* grid_;
+};
+
+} // namespace
+
+SpreadGrid::SpreadGrid(QWidget* parent) : QTableWidget(parent) {
+    setItemDelegate(new CellDelegate(this));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    setTabKeyNavigation(true);
+    horizontalHeader()->setHighlightSections(false);
+}
+
+int32_t SpreadGrid::MaxRows() const {
+    return rowCount();
+}
+
+void SpreadGrid::SetMaxRows(int32_t rows) {
+    const int32_t old = rowCount();
+    setRowCount(std::max(rows, 0));
+    // Every new cell gets an item so that its column's kind applies from the start.
+    for (int32_t r = old; r < rowCount(); ++r)
+        for (int32_t c = 0; c < columnCount(); ++c)
+            setItem(r, c, MakeItem(c + 1));
+}
+
+int32_t SpreadGrid::MaxCols() const {
+    return columnCount();
+}
+
+void SpreadGrid::SetMaxCols(int32_t cols) {
+    const int32_t old = columnCount();
+    setColumnCount(std::max(cols, 0));
+    if (static_cast<int32_t>(columns_.size()) < columnCount())
+        columns_.resize(columnCount());
+    for (int32_t c = old; c < columnCount(); ++c)
+        for (int32_t r = 0; r < rowCount(); ++r)
+            setItem(r, c, MakeItem(c + 1));
+}
+
+std::string SpreadGrid::GetText(int32_t row, int32_t col) const {
+    if (row == 0) {
+        const QTableWidgetItem* header = horizontalHeaderItem(col - 1);
+        return header ? header->text().toStdString() : std::string();
+    }
+    const QTableWidgetItem* cell = item(row - 1, col - 1);
+    return cell ? cell->text().toStdString() : std::string();
+}
+
+void SpreadGrid::SetText(int32_t row, int32_t col, const std::string& text) {
+    if (col < 1 || col > columnCount() || row < 0 || row > rowCount())
+        return;
+    if (row == 0) {
+        setHorizontalHeaderItem(col - 1, new QTableWidgetItem(QString::fromStdString(text)));
+        return;
+    }
+    QTableWidgetItem* cell = item(row - 1, col - 1);
+    if (!cell) {
+        cell = MakeItem(col);
+        setItem(row - 1, col - 1, cell);
+    }
+    // The limit is for typing only: text written by the program is kept whole.
+    cell->setText(QString::fromStdString(text));
+}
+
+void SpreadGrid::SetColWidth(int32_t col, double chars) {
+    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    setColumnWidth(col - 1, static_cast<int>(chars * charWidth) +
+                                2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin));
+}
+
+void SpreadGrid::SetColumnKind(int32_t col, CellKind kind, int32_t maxLength) {
+    Column& column = ColumnAt(col);
+    column.kind = kind;
+    column.maxLength = maxLength;
+    ApplyKind(col);
+}
+
+SpreadGrid::CellKind SpreadGrid::ColumnKind(int32_t col) const {
+    const Column* column = FindColumn(col);
+    return column ? column->kind : CellKind::Default;
+}
+
+int32_t SpreadGrid::ColumnMaxLength(int32_t col) const {
+    const Column* column = FindColumn(col);
+    return column ? column->maxLength : 0;
+}
+
+void SpreadGrid::SetColHidden(int32_t col, bool hidden) {
+    setColumnHidden(col - 1, hidden);
+}
+
+bool SpreadGrid::IsColHidden(int32_t col) const {
+    return isColumnHidden(col - 1);
+}
+
+void SpreadGrid::SetActiveCell(int32_t col, int32_t row) {
+    setCurrentCell(row - 1, col - 1);
+}
+
+int32_t SpreadGrid::ActiveRow() const {
+    return currentRow() + 1;
+}
+
+int32_t SpreadGrid::ActiveCol() const {
+    return currentColumn() + 1;
+}
+
+void SpreadGrid::CommitUserEdit(int32_t row, int32_t col, const QString& text) {
+    SetText(row, col, text.toStdString());
+    Q_EMIT Change(col, row);
+}
+
+bool SpreadGrid::focusNextPrevChild(bool next) {
+    if (!tabKeyNavigation() || !isVisible() || !isEnabled())
+        return QTableWidget::focusNextPrevChild(next);
+    const QModelIndex target = NeighbourCell(currentIndex(), next);
+    if (target.isValid()) {
+        setCurrentIndex(target);
+        return true;
+    }
+    QWidget* before = QApplication::focusWidget();
+    Q_EMIT Advance(next);
+    if (QApplication::focusWidget() != before)
+        return true;
+    // Nobody took the focus: leave the grid along the window's keyboard order.
+    return QWidget::focusNextPrevChild(next);
+}
+
+QModelIndex SpreadGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    if (cursorAction != MoveNext && cursorAction != MovePrevious)
+        return QTableWidget::moveCursor(cursorAction, modifiers);
+    // Tab inside an open editor arrives here.
+    const bool next = cursorAction == MoveNext;
+    const QModelIndex target = NeighbourCell(currentIndex(), next);
+    if (!target.isValid())
+        Q_EMIT Advance(next);
+    return target;
+}
+
+SpreadGrid::Column& SpreadGrid::ColumnAt(int32_t col) {
+    if (static_cast<int32_t>(columns_.size()) < col)
+        columns_.resize(col);
+    return columns_[col - 1];
+}
+
+const SpreadGrid::Column* SpreadGrid::FindColumn(int32_t col) const {
+    if (col < 1 || col > static_cast<int32_t>(columns_.size()))
+        return nullptr;
+    return &columns_[col - 1];
+}
+
+QTableWidgetItem* SpreadGrid::MakeItem(int32_t col) const {
+    auto* cell = new QTableWidgetItem;
+    Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    const CellKind kind = ColumnKind(col);
+    if (kind == CellKind::EditText || kind == CellKind::Default)
+        flags |= Qt::ItemIsEditable;
+    cell->setFlags(flags);
+    if (kind == CellKind::Number)
+        cell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return cell;
+}
+
+void SpreadGrid::ApplyKind(int32_t col) {
+    if (col < 1 || col > columnCount())
+        return;
+    const QTableWidgetItem* model = MakeItem(col);
+    for (int32_t r = 0; r < rowCount(); ++r) {
+        if (QTableWidgetItem* cell = item(r, col - 1)) {
+            cell->setFlags(model->flags());
+            cell->setTextAlignment(Qt::Alignment(model->textAlignment()));
+        }
+    }
+    delete model;
+}
+
+QModelIndex SpreadGrid::NeighbourCell(const QModelIndex& from, bool next) const {
+    std::vector<int> visible;
+    for (int c = 0; c < columnCount(); ++c)
+        if (!isColumnHidden(c))
+            visible.push_back(c);
+    if (visible.empty() || rowCount() == 0)
+        return {};
+    if (!from.isValid())
+        return next ? model()->index(0, visible.front()) : QModelIndex();
+    auto pos = std::find(visible.begin(), visible.end(), from.column());
+    int row = from.row();
+    if (next) {
+        if (pos != visible.end() && std::next(pos) != visible.end())
+            return model()->index(row, *std::next(pos));
+        if (pos == visible.end()) {
+            auto later = std::upper_bound(visible.begin(), visible.end(), from.column());
+            if (later != visible.end())
+                return model()->index(row, *later);
+        }
+        return row + 1 < rowCount() ? model()->index(row + 1, visible.front()) : QModelIndex();
+    }
+    if (pos != visible.end() && pos != visible.begin())
+        return model()->index(row, *std::prev(pos));
+    if (pos == visible.end()) {
+        auto earlier = std::lower_bound(visible.begin(), visible.end(), from.column());
+        if (earlier != visible.begin())
+            return model()->index(row, *std::prev(earlier));
+    }
+    return row > 0 ? model()->index(row - 1, visible.back()) : QModelIndex();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QTableWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A spreadsheet-style grid over QTableWidget with 1-based rows and columns: row 0 is the
+// header row, data rows start at 1. Each column has a cell kind and an optional length limit
+// for typing. Only edits made by the user raise Change; writes through SetText stay quiet.
+class SpreadGrid : public QTableWidget {
+    Q_OBJECT
+
+  public:
+    enum class CellKind { Default, Number, StaticText, EditText };
+
+    explicit SpreadGrid(QWidget* parent = nullptr);
+
+    int32_t MaxRows() const;
+    void SetMaxRows(int32_t rows);
+    int32_t MaxCols() const;
+    void SetMaxCols(int32_t cols);
+
+    // Row 0 addresses the header.
+    std::string GetText(int32_t row, int32_t col) const;
+    void SetText(int32_t row, int32_t col, const std::string& text);
+
+    // Width in characters of the grid's font.
+    void SetColWidth(int32_t col, double chars);
+    void SetColumnKind(int32_t col, CellKind kind, int32_t maxLength = 0);
+    CellKind ColumnKind(int32_t col) const;
+    // 0 when typing is not limited.
+    int32_t ColumnMaxLength(int32_t col) const;
+    void SetColHidden(int32_t col, bool hidden);
+    bool IsColHidden(int32_t col) const;
+
+    void SetActiveCell(int32_t col, int32_t row);
+    int32_t ActiveRow() const;
+    int32_t ActiveCol() const;
+
+    // Called by the cell editor when the user has changed a cell's text.
+    void CommitUserEdit(int32_t row, int32_t col, const QString& text);
+
+  Q_SIGNALS:
+    // The user changed the content of a cell (1-based).
+    void Change(int32_t col, int32_t row);
+    // Tab moved forward past the last cell (true) or Shift+Tab backward past the first.
+    void Advance(bool advanceNext);
+
+  protected:
+    bool focusNextPrevChild(bool next) override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+
+  private:
+    struct Column {
+        CellKind kind = CellKind::Default;
+        int32_t maxLength = 0;
+    };
+
+    Column& ColumnAt(int32_t col);
+    const Column* FindColumn(int32_t col) const;
+    QTableWidgetItem* MakeItem(int32_t col) const;
+    void ApplyKind(int32_t col);
+    // The next or previous visible cell in reading order, or invalid past either end.
+    QModelIndex NeighbourCell(const QModelIndex& from, bool next) const;
+
+    std::vector<Column> columns_;
+};

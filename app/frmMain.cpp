@@ -1,0 +1,287 @@
+#include "app/frmMain.h"
+
+#include "common/AppPaths.h"
+#include "common/Failure.h"
+#include "common/MessageBox.h"
+#include "common/Strings.h"
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
+
+#include <charconv>
+#include <cstdlib>
+#include <limits>
+
+namespace {
+
+constexpr const char* kVersion = "1.3.2 26.10.2004";
+
+// Grid columns.
+constexpr int32_t kColumnCount = 12;
+constexpr int32_t kColMarker = 2;
+constexpr int32_t kColPath = 10;
+constexpr int32_t kColAlias = 11;
+constexpr int32_t kColValue = 12;
+constexpr int32_t kTextLimit = 255;
+
+constexpr int32_t kErrTypeMismatch = 13;
+
+// A configuration's Number as the list's item data.
+int32_t ConfigNumber(const std::string& text) {
+    const std::string trimmed = Trim(text);
+    int64_t value = 0;
+    const char* first = trimmed.data();
+    const char* last = trimmed.data() + trimmed.size();
+    if (first != last && *first == '+')
+        ++first;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (trimmed.empty() || error == std::errc::invalid_argument || end != last)
+        throw Failure(kErrTypeMismatch, "Type mismatch: Number '" + text + "'");
+    if (error == std::errc::result_out_of_range || value < std::numeric_limits<int32_t>::min() ||
+        value > std::numeric_limits<int32_t>::max())
+        throw Failure(kErrOverflow, "Overflow: Number '" + text + "'");
+    return static_cast<int32_t>(value);
+}
+
+// At least three digits, zero-padded: 7 -> 007, -5 -> -005, 1234 -> 1234.
+std::string ConfigNumberText(int32_t number) {
+    const int64_t magnitude = std::llabs(static_cast<int64_t>(number));
+    std::string digits = std::to_string(magnitude);
+    if (digits.size() < 3)
+        digits.insert(0, 3 - digits.size(), '0');
+    return number < 0 ? "-" + digits : digits;
+}
+
+bool IsDialogCancel(const Failure& e) {
+    return e.number == kDialogCancelledNumber;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
+    CreateControls();
+    ArrangeControls();
+    connect(cmbConfig, &QComboBox::currentIndexChanged, this, [this] { cmbConfig_Click(); });
+    connect(pbSelectFile, &QPushButton::clicked, this, [this] { pbSelectFile_Click(); });
+    connect(pbSave, &QPushButton::clicked, this, [this] { pbSave_Click(); });
+    connect(pbSaveAs, &QPushButton::clicked, this, [this] { pbSaveAs_Click(); });
+    connect(pbExporttoExcel, &QPushButton::clicked, this, [this] { pbExporttoExcel_Click(); });
+    connect(pbExit, &QPushButton::clicked, this, [this] { pbExit_Click(); });
+    connect(Grid, &SpreadGrid::Change, this,
+            [this](int32_t col, int32_t row) { Grid_Change(col, row); });
+    connect(Grid, &SpreadGrid::Advance, this, [this](bool next) { Grid_Advance(next); });
+}
+
+frmMain::~frmMain() = default;
+
+bool frmMain::InitApplication() {
+    try {
+        sConfigFile = ApplicationDir() + "/" + ExecutableBaseName() + ".lib";
+        if (!QFileInfo(QString::fromStdString(sConfigFile)).isFile()) {
+            ShowMessageBox("File not found: " + sConfigFile, "Error");
+            return false;
+        }
+        ConfigDoc.Load(sConfigFile, "");
+        InitGrid();
+
+        // Items only become visible once the whole list has been read.
+        {
+            const QSignalBlocker quiet(cmbConfig);
+            cmbConfig->clear();
+            ConfigDoc.GetNodeList("XML/Config");
+            while (!ConfigDoc.NodeEOF()) {
+                const std::string number = ConfigDoc.SubNodeText("./Number");
+                const std::string text = number + " " + ConfigDoc.SubNodeText("./Description");
+                cmbConfig->addItem(QString::fromStdString(text), ConfigNumber(number));
+                ConfigDoc.NodeMoveNext();
+            }
+            cmbConfig->setCurrentIndex(-1);
+        }
+        if (cmbConfig->count() == 1)
+            cmbConfig->setCurrentIndex(0);
+
+        nLastWidth = WindowWidthTwips();
+        nLastHeight = WindowHeightTwips();
+        txtXMLFile->setAcceptDrops(true);
+        lblVersion->setText(QString::fromStdString(std::string("Version : ") + kVersion));
+        pbSave->setEnabled(false);
+        pbSaveAs->setEnabled(false);
+        pbExporttoExcel->setEnabled(false);
+        return true;
+    } catch (const std::exception& e) {
+        cmbConfig->clear();
+        ShowMessageBox(FailureText(e), "Error while initializing application");
+        return false;
+    }
+}
+
+void frmMain::InitGrid() {
+    Grid->SetMaxRows(0);
+    Grid->SetMaxCols(kColumnCount);
+    Grid->SetText(0, kColAlias, "Field");
+    Grid->SetText(0, kColValue, "Value");
+    Grid->SetColWidth(kColAlias, 25);
+    Grid->SetColWidth(kColValue, 68);
+    Grid->SetColumnKind(kColPath, SpreadGrid::CellKind::StaticText, kTextLimit);
+    Grid->SetColumnKind(kColMarker, SpreadGrid::CellKind::Number);
+    Grid->SetColumnKind(kColAlias, SpreadGrid::CellKind::StaticText, kTextLimit);
+    Grid->SetColumnKind(kColValue, SpreadGrid::CellKind::EditText, kTextLimit);
+    for (int32_t col = 1; col <= kColPath; ++col)
+        Grid->SetColHidden(col, true);
+}
+
+void frmMain::cmbConfig_Click() {
+    try {
+        if (txtXMLFile->text().isEmpty() || cmbConfig->currentIndex() < 0)
+            return;
+        if (!AskSaveChanges())
+            return;
+        LoadSourceFile(txtXMLFile->text().toStdString());
+        bDataChanged = false;
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while selecting xml-configuration");
+    }
+}
+
+void frmMain::LoadSourceFile(const std::string& sPath) {
+    try {
+        pbSave->setEnabled(false);
+        SourceDoc.Load(sPath, kRidoRuduDeclaration);
+
+        const std::string number =
+            ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
+        const std::string checkPath = ConfigDoc.GetElementValue(
+            "XML/Config/Check_OriginalFile[../Number[.='" + number + "']]", false);
+        if (IsBlank(checkPath))
+            bOriginFile = false;
+        else
+            bOriginFile = !IsBlank(SourceDoc.GetElementValue(checkPath, false));
+
+        ConfigDoc.GetNodeList("XML/Config/Fields/Field[../../Number[.='" + number + "']]");
+        Grid->SetMaxRows(0);
+        while (!ConfigDoc.NodeEOF()) {
+            std::string value;
+            bool found = false;
+            const std::string path = ConfigDoc.SubNodeText("./XPath");
+            SourceDoc.GetElementValue2(value, found, path, true);
+            if (found) {
+                const int32_t row = Grid->MaxRows() + 1;
+                Grid->SetMaxRows(row);
+                Grid->SetText(row, kColMarker, "0");
+                Grid->SetText(row, kColPath, ConfigDoc.SubNodeText("./XPath"));
+                Grid->SetText(row, kColAlias, ConfigDoc.SubNodeText("./Alias"));
+                Grid->SetText(row, kColValue, value);
+            }
+            ConfigDoc.NodeMoveNext();
+        }
+
+        if (Grid->MaxRows() > 0) {
+            Grid->SetActiveCell(kColValue, 1);
+            Grid->setFocus();
+            pbExporttoExcel->setEnabled(true);
+        }
+    } catch (const std::exception&) {
+        ShowMessageBox("XML-File can not handled by these configuration!",
+                       "Error while loading xml-file");
+        // Rows of an earlier file must not stay beside a document they do not belong to:
+        // the next save would write them into the wrong file.
+        Grid->SetMaxRows(0);
+        pbSave->setEnabled(false);
+        pbSaveAs->setEnabled(false);
+        pbExporttoExcel->setEnabled(false);
+    }
+}
+
+void frmMain::pbSelectFile_Click() {
+    try {
+        if (!AskSaveChanges())
+            return;
+        pbSave->setEnabled(false);
+        pbSaveAs->setEnabled(false);
+        CD.FileName = "";
+        CD.Filter = "XML-Files (*.xml)|*.xml";
+        CD.ShowOpen();
+        if (!CD.FileName.empty())
+            txtXMLFile->setText(QString::fromStdString(CD.FileName));
+        if (!txtXMLFile->text().isEmpty() && cmbConfig->currentIndex() > -1) {
+            LoadSourceFile(txtXMLFile->text().toStdString());
+            bDataChanged = false;
+        }
+    } catch (const Failure& e) {
+        if (!IsDialogCancel(e))
+            ShowMessageBox(FailureText(e), "Error while selecting xml-file");
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while selecting xml-file");
+    }
+}
+
+void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
+    try {
+        const QList<QUrl> urls = Data.urls();
+        if (urls.size() != 1 || !urls.front().isLocalFile())
+            return;
+        const QString path = urls.front().toLocalFile();
+        if (path.right(4).toUpper() != QStringLiteral(".XML"))
+            return;
+        if (!AskSaveChanges())
+            return;
+        txtXMLFile->setText(path);
+        if (cmbConfig->currentIndex() > -1) {
+            LoadSourceFile(txtXMLFile->text().toStdString());
+            bDataChanged = false;
+        }
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while selecting xml-file");
+    }
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != txtXMLFile || !txtXMLFile->acceptDrops())
+        return QMainWindow::eventFilter(watched, event);
+    // The box is read-only, so its own handlers would refuse every drop.
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (drag->mimeData()->hasUrls())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        drop->acceptProposedAction();
+        txtXMLFile_OLEDragDrop(*drop->mimeData());
+        return true;
+    }
+    default:
+        return QMainWindow::eventFilter(watched, event);
+    }
+}
+
+void frmMain::Grid_Change(int32_t Col, int32_t Row) {
+    (void)Col;
+    Grid->SetText(Row, kColMarker, "1");
+    if (!bOriginFile)
+        pbSave->setEnabled(true);
+    pbSaveAs->setEnabled(true);
+    bDataChanged = true;
+}
+
+void frmMain::Grid_Advance(bool AdvanceNext) {
+    if (pbSave->isEnabled() && AdvanceNext)
+        pbSave->setFocus(Qt::TabFocusReason);
+}
+
+void frmMain::pbExit_Click() {
+    close();
+}

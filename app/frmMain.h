@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/SpreadGrid.h"
+#include "common/FileDialog.h"
+#include "xml/DOMWrapper.h"
+
+#include <QMainWindow>
+#include <QRect>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMimeData;
+class QPushButton;
+
+// The program's one window: configuration list, source file, the grid of configured
+// fields, saving and export.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // --- Window state ---
+    std::string sConfigFile;
+    DOMWrapper ConfigDoc;
+    DOMWrapper SourceDoc;
+    bool bDataChanged = false;
+    bool bOriginFile = false;
+    int32_t nLastWidth = 0;  // twips
+    int32_t nLastHeight = 0; // twips
+
+    // --- Controls ---
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* cmbConfig = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* txtXMLFile = nullptr;
+    QPushButton* pbSelectFile = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    SpreadGrid* Grid = nullptr;
+    QPushButton* pbSave = nullptr;
+    QPushButton* pbSaveAs = nullptr;
+    QPushButton* pbExporttoExcel = nullptr;
+    QPushButton* pbExit = nullptr;
+    QLabel* lblVersion = nullptr;
+    CommonDialog CD;
+
+    // --- Start-up and loading ---
+    // False when the program cannot run; the message has been shown.
+    bool InitApplication();
+    void InitGrid();
+    void LoadSourceFile(const std::string& sPath);
+    void cmbConfig_Click();
+
+    // --- Choosing the source file ---
+    void pbSelectFile_Click();
+    void txtXMLFile_OLEDragDrop(const QMimeData& Data);
+
+    // --- Editing ---
+    void Grid_Change(int32_t Col, int32_t Row);
+    void Grid_Advance(bool AdvanceNext);
+
+    // --- Saving and the unsaved-changes guard ---
+    bool AskSaveChanges();
+    void pbSave_Click();
+    void pbSaveAs_Click();
+    bool SaveSourceFile();
+    bool SaveSourceFileAs();
+    std::string SelectSaveFileName();
+    bool SaveXmlData(const std::string& sPath);
+    void pbExit_Click();
+
+    // --- Export (frmMainExport.cpp) ---
+    void pbExporttoExcel_Click();
+    void ExportToWorkbook(const std::string& sPath);
+
+    // --- Layout ---
+    void Form_Resize();
+    // A control's placement in twips, relative to its container.
+    QRect TwipsGeometry(const QWidget* control) const;
+    int32_t PixelsToTwips(int32_t pixels, bool horizontal) const;
+    int32_t TwipsToPixels(int32_t twips, bool horizontal) const;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void CreateControls();
+    void ArrangeControls();
+    void Place(QWidget* control, const QRect& twips);
+    int32_t WindowWidthTwips() const;
+    int32_t WindowHeightTwips() const;
+
+    std::map<const QWidget*, QRect> twips_;
+};

@@ -1,0 +1,170 @@
+#include "app/frmMain.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+
+namespace {
+// Twips per inch.
+constexpr double kTwipsPerInch = 1440.0;
+// The window's client area when it opens.
+constexpr int32_t kInitialWidth = 12300;
+constexpr int32_t kInitialHeight = 8670;
+// Below this height the controls stay where they are.
+constexpr int32_t kMinLayoutHeight = 4000;
+constexpr int32_t kMinFrameHeight = 100;
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
+                        const char* toolTip) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setToolTip(QString::fromUtf8(toolTip));
+    button->setAutoDefault(false);
+    return button;
+}
+} // namespace
+
+void frmMain::CreateControls() {
+    setWindowTitle(QStringLiteral("Ravlen"));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    Frame1 = new QGroupBox(client);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Label2 = new QLabel(QStringLiteral("Configuration"), Frame1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    cmbConfig = new QComboBox(Frame1);
+    cmbConfig->setObjectName(QStringLiteral("cmbConfig"));
+    cmbConfig->setToolTip(QStringLiteral("current configuration"));
+    Label2->setBuddy(cmbConfig);
+    Label1 = new QLabel(QStringLiteral("XML-Source"), Frame1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    txtXMLFile = new QLineEdit(Frame1);
+    txtXMLFile->setObjectName(QStringLiteral("txtXMLFile"));
+    txtXMLFile->setToolTip(QStringLiteral("XML-Sourcefile"));
+    // The path shown is the file that saving writes, so it only changes by choosing or
+    // dropping a file.
+    txtXMLFile->setReadOnly(true);
+    txtXMLFile->setAcceptDrops(false);
+    txtXMLFile->installEventFilter(this);
+    Label1->setBuddy(txtXMLFile);
+    pbSelectFile = MakeButton(Frame1, "pbSelectFile", "...", "Select XML-Sourcefile");
+
+    Frame2 = new QGroupBox(client);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Grid = new SpreadGrid(Frame2);
+    Grid->setObjectName(QStringLiteral("Grid"));
+
+    pbSave = MakeButton(client, "pbSave", "&Save ", "Save XML-File");
+    pbSaveAs = MakeButton(client, "pbSaveAs", "&Save  as ...", "Save XML-File");
+    pbExporttoExcel =
+        MakeButton(client, "pbExporttoExcel", "&Excel-Export", "Export the data to excel");
+    pbExit = MakeButton(client, "pbExit", "E&xit", "Exit program");
+    lblVersion = new QLabel(QStringLiteral("Version"), client);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+
+    setTabOrder(cmbConfig, txtXMLFile);
+    setTabOrder(txtXMLFile, pbSelectFile);
+    setTabOrder(pbSelectFile, Grid);
+    setTabOrder(Grid, pbSave);
+    setTabOrder(pbSave, pbSaveAs);
+    setTabOrder(pbSaveAs, pbExporttoExcel);
+    setTabOrder(pbExporttoExcel, pbExit);
+}
+
+void frmMain::ArrangeControls() {
+    Place(Frame1, {0, 0, 12225, 1125});
+    Place(Label2, {120, 240, 1455, 285});
+    Place(cmbConfig, {1635, 210, 5205, 315});
+    Place(Label1, {120, 660, 1455, 285});
+    Place(txtXMLFile, {1650, 630, 9975, 345});
+    Place(pbSelectFile, {11700, 630, 405, 375});
+    Place(Frame2, {0, 1110, 12225, 6885});
+    Place(Grid, {150, 240, 11955, 6435});
+    Place(pbSave, {150, 8160, 1275, 435});
+    Place(pbSaveAs, {1580, 8160, 1275, 435});
+    Place(pbExporttoExcel, {3010, 8160, 1275, 435});
+    Place(pbExit, {4440, 8160, 1275, 435});
+    Place(lblVersion, {10020, 8205, 2010, 315});
+    resize(TwipsToPixels(kInitialWidth, true), TwipsToPixels(kInitialHeight, false));
+    nLastWidth = kInitialWidth;
+    nLastHeight = kInitialHeight;
+}
+
+void frmMain::Place(QWidget* control, const QRect& twips) {
+    twips_[control] = twips;
+    control->setGeometry(TwipsToPixels(twips.x(), true), TwipsToPixels(twips.y(), false),
+                         TwipsToPixels(twips.width(), true), TwipsToPixels(twips.height(), false));
+}
+
+QRect frmMain::TwipsGeometry(const QWidget* control) const {
+    const auto found = twips_.find(control);
+    return found == twips_.end() ? QRect() : found->second;
+}
+
+int32_t frmMain::TwipsToPixels(int32_t twips, bool horizontal) const {
+    const int dpi = horizontal ? logicalDpiX() : logicalDpiY();
+    return qRound(twips * dpi / kTwipsPerInch);
+}
+
+int32_t frmMain::PixelsToTwips(int32_t pixels, bool horizontal) const {
+    const int dpi = horizontal ? logicalDpiX() : logicalDpiY();
+    return qRound(pixels * kTwipsPerInch / dpi);
+}
+
+// The client area is measured: the window manager's frame is unknown until the window is
+// shown and would make the first layout jump by its size.
+int32_t frmMain::WindowWidthTwips() const {
+    return PixelsToTwips(width(), true);
+}
+
+int32_t frmMain::WindowHeightTwips() const {
+    return PixelsToTwips(height(), false);
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmMain::Form_Resize() {
+    const int32_t width = WindowWidthTwips();
+    const int32_t height = WindowHeightTwips();
+    if (height < kMinLayoutHeight)
+        return;
+    const int32_t dW = width - nLastWidth;
+    const int32_t dH = height - nLastHeight;
+    nLastWidth = width;
+    nLastHeight = height;
+
+    auto widen = [&](QWidget* control) {
+        QRect r = TwipsGeometry(control);
+        r.setWidth(r.width() + dW);
+        Place(control, r);
+    };
+    auto heighten = [&](QWidget* control) {
+        QRect r = TwipsGeometry(control);
+        const int32_t h = r.height() + dH;
+        r.setHeight(h > 0 ? h : kMinFrameHeight);
+        Place(control, r);
+    };
+    auto lower = [&](QWidget* control) {
+        QRect r = TwipsGeometry(control);
+        const int32_t top = r.top() + dH;
+        r.moveTop(top > 0 ? top : 0);
+        Place(control, r);
+    };
+    widen(Frame1);
+    widen(Frame2);
+    heighten(Frame2);
+    widen(Grid);
+    heighten(Grid);
+    for (QWidget* control : {static_cast<QWidget*>(pbExporttoExcel), static_cast<QWidget*>(pbSave),
+                             static_cast<QWidget*>(pbSaveAs), static_cast<QWidget*>(pbExit),
+                             static_cast<QWidget*>(lblVersion)})
+        lower(control);
+}
