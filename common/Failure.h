@@ -6,7 +6,7 @@
 
 // A failure as the workflow reports it: a number and a description.
 class Failure : public std::exception {
-public:
+  public:
     Failure(int32_t number, std::string description)
         : number(number), description(std::move(description)) {}
 
@@ -24,8 +24,11 @@ inline constexpr int32_t kDialogCancelledNumber = 32755;
 // Numbers of the run-time failures that the wrapper's operations pass on unchanged.
 inline constexpr int32_t kErrInvalidCall = 5;
 inline constexpr int32_t kErrOverflow = 6;
+inline constexpr int32_t kErrTypeMismatch = 13;
 inline constexpr int32_t kErrObjectNotSet = 91;
 inline constexpr int32_t kErrXmlLibrary = -2147467259; // the XML library's generic failure
+
+inline constexpr const char* kObjectNotSetText = "Object variable or With block variable not set";
 
 // "number blank description", the text of a trapped failure's message box.
 std::string FailureText(const std::exception& e);

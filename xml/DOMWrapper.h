@@ -17,7 +17,7 @@ struct XmlDocHolder;
 // document replaced by Load or NewDoc lives on while any reference still points into it,
 // and nodes taken out of the tree are kept until their document goes.
 class DOMNode {
-public:
+  public:
     DOMNode() = default;
     DOMNode(std::shared_ptr<XmlDocHolder> doc, xmlNodePtr node);
 
@@ -26,7 +26,7 @@ public:
     const std::shared_ptr<XmlDocHolder>& holder() const { return doc_; }
     void Reset() { *this = DOMNode(); }
 
-private:
+  private:
     std::shared_ptr<XmlDocHolder> doc_;
     xmlNodePtr node_ = nullptr;
 };
@@ -36,7 +36,7 @@ private:
 // convention: most raise Failure 60000 with a description naming the operation and its
 // arguments.
 class DOMWrapper {
-public:
+  public:
     DOMWrapper();
     ~DOMWrapper();
     DOMWrapper(const DOMWrapper&) = delete;
@@ -97,7 +97,7 @@ public:
     const DOMNode& WorkNodeRef() const { return WorkNode; }
     int32_t NodePosition() const { return nNodePos; }
 
-private:
+  private:
     struct NodeListData {
         std::shared_ptr<XmlDocHolder> doc;
         std::vector<xmlNodePtr> nodes;
@@ -141,6 +141,22 @@ private:
                                        const std::vector<std::string>& arguments);
     // Message box "number: description" with the application's title.
     static void ShowFailureBox(const std::exception& e);
+
+    // --- Helpers of the edit and navigation operations (DOMWrapperEdit.cpp,
+    // DOMWrapperNavigation.cpp) ---
+
+    // A new, unlinked element of doc bearing name whole (a prefix stays part of the name; no
+    // namespace). Throws Failure for a name that is not a valid XML name.
+    static xmlNodePtr NewElement(xmlDocPtr doc, const std::string& name);
+    // Appends a node made by the caller; frees it when the append fails.
+    void AppendNew(xmlNodePtr parent, xmlNodePtr fresh);
+    // Appends a deep copy of source as the last child of parent.
+    void AppendCopy(xmlNodePtr source, xmlNodePtr parent);
+    // CurrentNode's node, or Failure(kErrObjectNotSet) when it is unset.
+    xmlNodePtr RequireCurrent() const;
+    // The search loop of PosNode, PosNodeByName and PosNodeByAttribut.
+    template <class Test>
+    bool SearchForward(const std::string& sNodename, bool bPreserve, Test accepts);
 };
 
 // The RidoRudu namespace and the selection declaration that binds FD to it.

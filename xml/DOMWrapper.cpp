@@ -1,0 +1,683 @@
+#include "xml/DOMWrapper.h"
+
+#include "common/Failure.h"
+#include "common/MessageBox.h"
+#include "common/Strings.h"
+#include "xml/XmlDocHolder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpathInternals.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET;
+
+// Nothing is ever fetched from outside the file being read: no external entity, no DTD.
+xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+    return nullptr;
+}
+
+void IgnoreLibraryError(void*, xmlErrorPtr) {}
+
+void SetUpLibraryOnce() {
+    static const bool done = [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(RefuseExternalEntity);
+        // Failures reach the caller through the class error, not through stderr.
+        xmlSetStructuredErrorFunc(nullptr, IgnoreLibraryError);
+        return true;
+    }();
+    (void)done;
+}
+
+std::shared_ptr<XmlDocHolder> NewHolder() {
+    SetUpLibraryOnce();
+    xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
+    if (!doc)
+        throw Failure(kErrXmlLibrary, "Out of memory");
+    return std::make_shared<XmlDocHolder>(doc);
+}
+
+Failure NotSet() {
+    return Failure(kErrObjectNotSet, kObjectNotSetText);
+}
+
+std::string Chomp(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+// Parses blank-separated declarations xmlns:prefix='uri' (single or double quotes).
+bool ParseNamespaceDeclarations(const std::string& text,
+                                std::vector<std::pair<std::string, std::string>>& result) {
+    size_t pos = 0;
+    const auto skipBlanks = [&] {
+        while (pos < text.size() &&
+               (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
+            ++pos;
+    };
+    skipBlanks();
+    while (pos < text.size()) {
+        if (text.compare(pos, 6, "xmlns:") != 0)
+            return false;
+        pos += 6;
+        const size_t nameStart = pos;
+        while (pos < text.size() && text[pos] != '=' && text[pos] != ' ')
+            ++pos;
+        const std::string prefix = text.substr(nameStart, pos - nameStart);
+        if (prefix.empty() || xmlValidateNCName(BAD_CAST prefix.c_str(), 0) != 0)
+            return false;
+        skipBlanks();
+        if (pos >= text.size() || text[pos] != '=')
+            return false;
+        ++pos;
+        skipBlanks();
+        if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"'))
+            return false;
+        const char quote = text[pos++];
+        const size_t end = text.find(quote, pos);
+        if (end == std::string::npos)
+            return false;
+        result.emplace_back(prefix, text.substr(pos, end - pos));
+        pos = end + 1;
+        if (pos < text.size() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\r' &&
+            text[pos] != '\n')
+            return false;
+        skipBlanks();
+    }
+    return true;
+}
+
+bool StartsWithUtf16Mark(const QByteArray& bytes) {
+    return bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                                  static_cast<unsigned char>(bytes[1]) == 0xFE) ||
+                                 (static_cast<unsigned char>(bytes[0]) == 0xFE &&
+                                  static_cast<unsigned char>(bytes[1]) == 0xFF));
+}
+
+void LinkAsLastChild(xmlNodePtr parent, xmlNodePtr child) {
+    // Linked by hand: xmlAddChild merges adjacent text nodes and frees the one appended,
+    // which a reference may still hold.
+    child->parent = parent;
+    child->next = nullptr;
+    child->prev = parent->last;
+    if (parent->last)
+        parent->last->next = child;
+    else
+        parent->children = child;
+    parent->last = child;
+}
+
+bool IsAncestorOrSelf(xmlNodePtr candidate, xmlNodePtr node) {
+    for (xmlNodePtr n = node; n; n = n->parent) {
+        if (n == candidate)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DOMNode::DOMNode(std::shared_ptr<XmlDocHolder> doc, xmlNodePtr node)
+    : doc_(node ? std::move(doc) : nullptr), node_(node) {}
+
+DOMWrapper::DOMWrapper() = default;
+DOMWrapper::~DOMWrapper() = default;
+
+// ---------------------------------------------------------------------------------------
+// Shared internals
+
+xmlDocPtr DOMWrapper::RequireDoc() const {
+    if (!XmlDoc)
+        throw NotSet();
+    return XmlDoc->doc;
+}
+
+xmlDocPtr DOMWrapper::Document() const {
+    return XmlDoc ? XmlDoc->doc : nullptr;
+}
+
+DOMNode DOMWrapper::Ref(xmlNodePtr node) const {
+    if (!node)
+        return {};
+    // Nodes of a previous document keep that document alive, not the current one.
+    if (XmlDocHolder* holder = XmlDocHolder::Of(node))
+        return DOMNode(holder->shared_from_this(), node);
+    return DOMNode(XmlDoc, node);
+}
+
+std::vector<xmlNodePtr> DOMWrapper::SelectAll(const std::string& path, xmlNodePtr context) const {
+    XmlDocHolder* holder = context ? XmlDocHolder::Of(context) : XmlDoc.get();
+    if (!holder)
+        throw NotSet();
+    xmlXPathCompExprPtr expression = holder->Compile(path);
+    xmlXPathContextPtr ctxt = holder->Context();
+    ctxt->node = context ? context : reinterpret_cast<xmlNodePtr>(holder->doc);
+    holder->lastXPathError.clear();
+    xmlXPathObjectPtr result = xmlXPathCompiledEval(expression, ctxt);
+    if (!result)
+        throw Failure(kErrXmlLibrary, holder->lastXPathError.empty() ? "Invalid expression"
+                                                                     : holder->lastXPathError);
+    std::vector<xmlNodePtr> nodes;
+    if (result->type != XPATH_NODESET) {
+        xmlXPathFreeObject(result);
+        throw Failure(kErrXmlLibrary, "Expression does not return a node-set.");
+    }
+    if (xmlNodeSetPtr set = result->nodesetval; set && set->nodeNr > 0) {
+        xmlXPathNodeSetSort(set);
+        nodes.reserve(static_cast<size_t>(set->nodeNr));
+        for (int i = 0; i < set->nodeNr; ++i) {
+            // Namespace nodes are copies owned by the result; they cannot outlive it.
+            if (set->nodeTab[i]->type != XML_NAMESPACE_DECL)
+                nodes.push_back(set->nodeTab[i]);
+        }
+    }
+    xmlXPathFreeObject(result);
+    return nodes;
+}
+
+DOMNode DOMWrapper::SelectFirst(const std::string& path, xmlNodePtr context) const {
+    const auto nodes = SelectAll(path, context);
+    return nodes.empty() ? DOMNode() : Ref(nodes.front());
+}
+
+void DOMWrapper::Discard(xmlNodePtr node) {
+    XmlDocHolder* holder = XmlDocHolder::Of(node);
+    xmlUnlinkNode(node);
+    if (holder)
+        holder->discarded.insert(node);
+    else
+        xmlFreeNode(node);
+}
+
+void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
+    if (!node)
+        throw NotSet();
+    switch (node->type) {
+    case XML_ELEMENT_NODE:
+    case XML_ATTRIBUTE_NODE:
+    case XML_DOCUMENT_FRAG_NODE: {
+        for (xmlNodePtr child = node->children; child;) {
+            xmlNodePtr next = child->next;
+            Discard(child);
+            child = next;
+        }
+        if (!value.empty()) {
+            xmlNodePtr text =
+                xmlNewDocTextLen(node->doc, BAD_CAST value.data(), static_cast<int>(value.size()));
+            if (!text)
+                throw Failure(kErrXmlLibrary, "Out of memory");
+            LinkAsLastChild(node, text);
+        }
+        return;
+    }
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+        xmlNodeSetContentLen(node, BAD_CAST value.data(), static_cast<int>(value.size()));
+        return;
+    default:
+        throw Failure(kErrXmlLibrary,
+                      "This operation can not be performed with a node of this type.");
+    }
+}
+
+std::string DOMWrapper::TextOf(xmlNodePtr node) {
+    if (!node)
+        throw NotSet();
+    xmlChar* content = xmlNodeGetContent(node);
+    if (!content)
+        return {};
+    std::string text(reinterpret_cast<const char*>(content));
+    xmlFree(content);
+    return text;
+}
+
+std::string DOMWrapper::LocalName(xmlNodePtr node) {
+    if (!node || (node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE) ||
+        !node->name)
+        return {};
+    // Elements made with a prefixed name and no namespace keep the prefix in their name.
+    const std::string name = reinterpret_cast<const char*>(node->name);
+    const auto colon = name.find(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
+}
+
+void DOMWrapper::AppendChild(xmlNodePtr parent, xmlNodePtr child) {
+    if (!parent || !child)
+        throw NotSet();
+    if (parent->type == XML_DOCUMENT_NODE || parent->type == XML_HTML_DOCUMENT_NODE)
+        throw Failure(kErrXmlLibrary, "Only one top level element is allowed in an XML document.");
+    if (parent->type != XML_ELEMENT_NODE)
+        throw Failure(kErrXmlLibrary,
+                      "This operation can not be performed with a node of this type.");
+    switch (child->type) {
+    case XML_ELEMENT_NODE:
+    case XML_TEXT_NODE:
+    case XML_CDATA_SECTION_NODE:
+    case XML_COMMENT_NODE:
+    case XML_PI_NODE:
+    case XML_ENTITY_REF_NODE:
+        break;
+    default:
+        throw Failure(kErrXmlLibrary, "This node cannot be inserted at this position.");
+    }
+    if (child->doc != parent->doc) {
+        xmlNodePtr copy = xmlDocCopyNode(child, parent->doc, 1);
+        if (!copy)
+            throw Failure(kErrXmlLibrary, "Out of memory");
+        LinkAsLastChild(parent, copy);
+        if (copy->type == XML_ELEMENT_NODE)
+            xmlReconciliateNs(parent->doc, copy);
+        return;
+    }
+    if (IsAncestorOrSelf(child, parent))
+        throw Failure(kErrXmlLibrary, "The new child node is an ancestor of the parent node.");
+    if (XmlDocHolder* holder = XmlDocHolder::Of(child))
+        holder->discarded.erase(child);
+    xmlUnlinkNode(child);
+    LinkAsLastChild(parent, child);
+    if (child->type == XML_ELEMENT_NODE)
+        xmlReconciliateNs(parent->doc, child);
+}
+
+DOMNode DOMWrapper::StepDocumentOrder() {
+    if (!CurrentNode.IsSet())
+        throw NotSet();
+    bool secondPass = false;
+    xmlNodePtr node = CurrentNode.get();
+    // Entity references point into the declaration, not into the document's own tree.
+    if (node->children && node->type != XML_ENTITY_REF_NODE) {
+        CurrentNode = Ref(node->children);
+        if (node->children->type == XML_ELEMENT_NODE)
+            return CurrentNode;
+        secondPass = true;
+    }
+    try {
+        node = CurrentNode.get();
+        const auto isTop = [](xmlNodePtr n) {
+            return !n->parent || n->parent->type == XML_DOCUMENT_NODE;
+        };
+        if (isTop(node) && node->type == XML_ELEMENT_NODE) {
+            // The walk stays inside the root element.
+            CurrentNode.Reset();
+            return {};
+        }
+        if (node->next) {
+            CurrentNode = Ref(node->next);
+        } else {
+            while (node->parent && !node->parent->next && !isTop(node->parent)) {
+                node = node->parent;
+                CurrentNode = Ref(node);
+            }
+            if (!node->parent)
+                throw NotSet();
+            CurrentNode = isTop(node->parent) ? DOMNode() : Ref(node->parent->next);
+        }
+        if (!CurrentNode.IsSet())
+            return {};
+        if (CurrentNode.get()->type == XML_ELEMENT_NODE)
+            return CurrentNode;
+        throw Failure(kErrTypeMismatch, "Type mismatch");
+    } catch (const Failure& failure) {
+        if (secondPass)
+            throw;
+        ShowFailureBox(failure);
+        return {};
+    }
+}
+
+void DOMWrapper::RaiseInline(const char* operation, const std::string& argument) {
+    throw Failure(kClassErrorNumber, std::string("Error in Function 'DOMWrapper.") + operation +
+                                         "' \r\nArgument(s) : " + argument);
+}
+
+void DOMWrapper::RaiseList(const char* operation, const std::vector<std::string>& arguments) {
+    std::string description =
+        std::string("Error in Function 'DOMWrapper.") + operation + "' \r\nArgument(s) : ";
+    for (const auto& argument : arguments)
+        description += "\r\n" + argument;
+    throw Failure(kClassErrorNumber, description);
+}
+
+void DOMWrapper::ShowFailureBox(const std::exception& e) {
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    const std::string text = failure ? std::to_string(failure->number) + ": " + failure->description
+                                     : std::to_string(kErrInvalidCall) + ": " + e.what();
+    ShowMessageBox(text, kAppTitle, MsgButtons::OK);
+}
+
+// ---------------------------------------------------------------------------------------
+// Document
+
+void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpace) {
+    std::string reason;
+    try {
+        XmlDoc = NewHolder();
+        QFile file(QString::fromStdString(sPath_File));
+        if (QFileInfo(file).isDir()) {
+            reason = "The path names a folder, not a file.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        if (!file.open(QIODevice::ReadOnly)) {
+            reason = file.errorString().toStdString();
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            reason = file.errorString().toStdString();
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        file.close();
+        if (bytes.size() > std::numeric_limits<int>::max()) {
+            reason = "The file is too large.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
+
+        xmlParserCtxtPtr parser = xmlNewParserCtxt();
+        if (!parser)
+            throw Failure(kErrXmlLibrary, "Out of memory");
+        xmlDocPtr parsed =
+            xmlCtxtReadMemory(parser, bytes.constData(), static_cast<int>(bytes.size()),
+                              sPath_File.c_str(), nullptr, kParseOptions);
+        const bool wellFormed = parser->wellFormed != 0;
+        if (!parsed || !wellFormed) {
+            const xmlError* error = xmlCtxtGetLastError(parser);
+            reason = Chomp(error && error->message ? error->message
+                                                   : "The document is not well-formed.");
+            if (parsed)
+                xmlFreeDoc(parsed);
+            xmlFreeParserCtxt(parser);
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        xmlFreeParserCtxt(parser);
+        // A byte-order mark without a declaration: keep the file's encoding when saving.
+        if (!parsed->encoding && StartsWithUtf16Mark(bytes))
+            parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
+        XmlDoc->Replace(parsed);
+        // Order indexes make document-order comparisons cheap for every later selection.
+        xmlXPathOrderDocElems(parsed);
+
+        if (!IsBlank(sNameSpace)) {
+            std::vector<std::pair<std::string, std::string>> declarations;
+            if (!ParseNamespaceDeclarations(sNameSpace, declarations))
+                throw Failure(kErrXmlLibrary, "SelectionNamespaces property value is invalid.");
+            XmlDoc->SetNamespaces(std::move(declarations));
+        }
+    } catch (const std::exception&) {
+        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason);
+    }
+}
+
+void DOMWrapper::Save(const std::string& sPath_File) {
+    try {
+        xmlDocPtr doc = RequireDoc();
+        // Writing a document without content would replace a file with nothing.
+        if (!xmlDocGetRootElement(doc))
+            throw NotSet();
+        const char* encoding =
+            doc->encoding ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
+        xmlChar* buffer = nullptr;
+        int size = 0;
+        xmlDocDumpFormatMemoryEnc(doc, &buffer, &size, encoding, 1);
+        if (!buffer)
+            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
+        const QByteArray bytes(reinterpret_cast<const char*>(buffer), size);
+        xmlFree(buffer);
+
+        const QString path = QString::fromStdString(sPath_File);
+        const QFileInfo target(path);
+        if (target.exists() && (!target.isFile() || !target.isWritable()))
+            throw Failure(kErrXmlLibrary, "Access is denied.");
+        // Written beside the target and renamed over it, so a failure leaves the old file.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    } catch (const std::exception&) {
+        RaiseInline("Save", sPath_File);
+    }
+}
+
+std::string DOMWrapper::NewDoc(const std::string& elementname) {
+    XmlDoc = NewHolder();
+    if (xmlValidateQName(BAD_CAST elementname.c_str(), 0) != 0)
+        throw Failure(kErrXmlLibrary,
+                      "This name contains an invalid character: '" + elementname + "'");
+    xmlNodePtr root = xmlNewDocNode(XmlDoc->doc, nullptr, BAD_CAST elementname.c_str(), nullptr);
+    if (!root)
+        throw Failure(kErrXmlLibrary, "Out of memory");
+    WorkNode = Ref(root);
+    xmlDocSetRootElement(XmlDoc->doc, root);
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------
+// Node-list cursor
+
+void DOMWrapper::GetNodeList(const std::string& sXPath) {
+    NodeList.reset();
+    try {
+        auto nodes = SelectAll(sXPath);
+        NodeList = std::make_unique<NodeListData>(NodeListData{XmlDoc, std::move(nodes)});
+    } catch (const std::exception&) {
+        RaiseInline("GetNodeList", sXPath);
+    }
+    nNodePos = 0;
+}
+
+int32_t DOMWrapper::NodeCount() const {
+    return NodeList ? static_cast<int32_t>(NodeList->nodes.size()) : 0;
+}
+
+bool DOMWrapper::NodeEOF() const {
+    return !NodeList || nNodePos > NodeCount() - 1;
+}
+
+void DOMWrapper::NodeMoveNext() {
+    if (!NodeList)
+        return;
+    if (nNodePos == std::numeric_limits<int32_t>::max())
+        throw Failure(kErrOverflow, "Overflow");
+    ++nNodePos;
+}
+
+std::string DOMWrapper::NodeText() const {
+    if (!NodeList)
+        return {};
+    if (nNodePos < 0 || nNodePos >= NodeCount())
+        throw NotSet();
+    return TextOf(NodeList->nodes[static_cast<size_t>(nNodePos)]);
+}
+
+std::string DOMWrapper::SubNodeText(const std::string& sSubNode) const {
+    if (!NodeList)
+        return {};
+    if (nNodePos < 0 || nNodePos >= NodeCount())
+        throw NotSet();
+    const auto nodes = SelectAll(sSubNode, NodeList->nodes[static_cast<size_t>(nNodePos)]);
+    if (nodes.empty())
+        throw NotSet();
+    return TextOf(nodes.front());
+}
+
+// ---------------------------------------------------------------------------------------
+// Element values
+
+std::string DOMWrapper::GetElementValue(const std::string& sElement, bool bOptional) {
+    bool noNode = false;
+    try {
+        if (!XmlDoc) {
+            noNode = true;
+            throw NotSet();
+        }
+        CurrentNode = SelectFirst(sElement);
+        if (!CurrentNode.IsSet()) {
+            noNode = true;
+            throw NotSet();
+        }
+        return TextOf(CurrentNode.get());
+    } catch (const std::exception&) {
+        if (noNode && bOptional)
+            return {};
+        RaiseInline("GetElementValue", sElement);
+    }
+}
+
+std::string DOMWrapper::GetElementValue2(std::string& sValue, bool& bFound,
+                                         const std::string& sElement, bool bOptional) {
+    sValue.clear();
+    bFound = false;
+    try {
+        RequireDoc();
+        CurrentNode = SelectFirst(sElement);
+        if (CurrentNode.IsSet()) {
+            std::string text = TextOf(CurrentNode.get());
+            sValue = std::move(text);
+            bFound = true;
+        }
+    } catch (const std::exception&) {
+        RaiseInline("GetElementValue2", sElement);
+    }
+    if (!bFound && !bOptional)
+        RaiseInline("GetElementValue2", sElement);
+    return {};
+}
+
+void DOMWrapper::SetElementValue(const std::string& sElement, const AnyValue& sValue) {
+    try {
+        RequireDoc();
+        WorkNode = SelectFirst(sElement);
+        WriteText(WorkNode.get(), sValue.Text());
+    } catch (const std::exception&) {
+        RaiseInline("SetElementValue", sElement);
+    }
+}
+
+namespace {
+
+// The elements whose qualified name equals name ("*" for all), in document order.
+std::vector<xmlNodePtr> ElementsByTagName(xmlDocPtr doc, const std::string& name) {
+    std::vector<xmlNodePtr> found;
+    const bool all = name == "*";
+    xmlNodePtr node = xmlDocGetRootElement(doc);
+    while (node) {
+        if (node->type == XML_ELEMENT_NODE) {
+            std::string qualified = reinterpret_cast<const char*>(node->name);
+            if (node->ns && node->ns->prefix)
+                qualified = reinterpret_cast<const char*>(node->ns->prefix) + (":" + qualified);
+            if (all || qualified == name)
+                found.push_back(node);
+        }
+        if (node->children && node->type == XML_ELEMENT_NODE) {
+            node = node->children;
+            continue;
+        }
+        while (node && !node->next)
+            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
+        if (node)
+            node = node->next;
+    }
+    return found;
+}
+
+} // namespace
+
+int16_t DOMWrapper::CountElementsByTagName(const std::string& element) {
+    try {
+        const auto elements = ElementsByTagName(RequireDoc(), element);
+        if (elements.size() > static_cast<size_t>(std::numeric_limits<int16_t>::max()))
+            throw Failure(kErrOverflow, "Overflow");
+        return static_cast<int16_t>(elements.size());
+    } catch (const std::exception& e) {
+        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        return 0;
+    }
+}
+
+std::string DOMWrapper::GetElementByTagName(const std::string& element, int16_t itemnum) {
+    try {
+        const auto elements = ElementsByTagName(RequireDoc(), element);
+        if (itemnum < 0 || static_cast<size_t>(itemnum) >= elements.size())
+            throw NotSet();
+        return TextOf(elements[static_cast<size_t>(itemnum)]);
+    } catch (const std::exception& e) {
+        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        return {};
+    }
+}
+
+std::string DOMWrapper::GetElementByName(const std::string& qu_path_name) {
+    try {
+        if (!CurrentNode.IsSet())
+            throw NotSet();
+        const DOMNode node = SelectFirst(qu_path_name, CurrentNode.get());
+        if (!node.IsSet())
+            throw NotSet();
+        return TextOf(node.get());
+    } catch (const std::exception& e) {
+        throw Failure(kClassErrorNumber, Trim("Fehler beim Auslesen des XML-Tags '" + qu_path_name +
+                                              "'  " + e.what()));
+    }
+}
+
+std::string DOMWrapper::SetElementByName(const std::string& qu_path_name,
+                                         const std::string& newvalue) {
+    try {
+        if (!CurrentNode.IsSet())
+            throw NotSet();
+        const DOMNode node = SelectFirst(qu_path_name, CurrentNode.get());
+        if (!node.IsSet())
+            throw NotSet();
+        WriteText(node.get(), newvalue);
+        return TextOf(node.get());
+    } catch (const std::exception& e) {
+        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        return {};
+    }
+}
+
+bool DOMWrapper::CheckElementByName(const std::string& qu_path_name) {
+    try {
+        if (!CurrentNode.IsSet())
+            return false;
+        return SelectFirst(qu_path_name, CurrentNode.get()).IsSet();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Element clearing
+
+bool DOMWrapper::ClearAllNodes() {
+    try {
+        xmlNodePtr root = xmlDocGetRootElement(RequireDoc());
+        if (!root)
+            throw NotSet();
+        CurrentNode = Ref(root);
+        while (true) {
+            CurrentNode = StepDocumentOrder();
+            if (!CurrentNode.IsSet())
+                break;
+            xmlNodePtr node = CurrentNode.get();
+            if (!node->children || LocalName(node->children).empty())
+                WriteText(node, "");
+        }
+    } catch (const Failure& failure) {
+        throw Failure(kClassErrorNumber, failure.description);
+    } catch (const std::exception& e) {
+        throw Failure(kClassErrorNumber, e.what());
+    }
+    return false;
+}

@@ -1,0 +1,85 @@
+#include "xml/XmlDocHolder.h"
+
+#include "common/Failure.h"
+
+#include <libxml/xmlerror.h>
+#include <libxml/xpathInternals.h>
+
+namespace {
+
+void CaptureXPathError(void* userData, xmlErrorPtr error) {
+    auto* holder = static_cast<XmlDocHolder*>(userData);
+    if (holder && error && error->message) {
+        std::string message = error->message;
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
+        holder->lastXPathError = message;
+    }
+}
+
+} // namespace
+
+XmlDocHolder::XmlDocHolder(xmlDocPtr document) : doc(document) {
+    doc->_private = this;
+}
+
+XmlDocHolder::~XmlDocHolder() {
+    DropXPath();
+    for (xmlNodePtr node : discarded) {
+        // A discarded node that found a new parent belongs to that tree now.
+        if (node->parent == nullptr)
+            xmlFreeNode(node);
+    }
+    xmlFreeDoc(doc);
+}
+
+void XmlDocHolder::Replace(xmlDocPtr document) {
+    DropXPath();
+    for (xmlNodePtr node : discarded) {
+        if (node->parent == nullptr)
+            xmlFreeNode(node);
+    }
+    discarded.clear();
+    xmlFreeDoc(doc);
+    doc = document;
+    doc->_private = this;
+}
+
+void XmlDocHolder::SetNamespaces(std::vector<std::pair<std::string, std::string>> declarations) {
+    DropXPath();
+    namespaces = std::move(declarations);
+}
+
+void XmlDocHolder::DropXPath() {
+    for (auto& entry : compiled_)
+        xmlXPathFreeCompExpr(entry.second);
+    compiled_.clear();
+    if (context_)
+        xmlXPathFreeContext(context_);
+    context_ = nullptr;
+}
+
+xmlXPathContextPtr XmlDocHolder::Context() {
+    if (!context_) {
+        context_ = xmlXPathNewContext(doc);
+        if (!context_)
+            throw Failure(kErrXmlLibrary, "Out of memory");
+        context_->error = CaptureXPathError;
+        context_->userData = this;
+        for (const auto& [prefix, uri] : namespaces)
+            xmlXPathRegisterNs(context_, BAD_CAST prefix.c_str(), BAD_CAST uri.c_str());
+    }
+    return context_;
+}
+
+xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
+    if (auto found = compiled_.find(path); found != compiled_.end())
+        return found->second;
+    lastXPathError.clear();
+    xmlXPathCompExprPtr expression = xmlXPathCtxtCompile(Context(), BAD_CAST path.c_str());
+    if (!expression)
+        throw Failure(kErrXmlLibrary,
+                      lastXPathError.empty() ? "Invalid expression" : lastXPathError);
+    compiled_.emplace(path, expression);
+    return expression;
+}

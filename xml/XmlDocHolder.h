@@ -1,0 +1,45 @@
+#pragma once
+
+#include <libxml/tree.h>
+#include <libxml/xpath.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+// One libxml2 document with what belongs to it for its whole life: the nodes taken out of
+// its tree (kept until the document goes, so no reference dangles), the selection
+// namespaces, and the XPath context with its compiled expressions. The document's _private
+// points back here, so any node leads to its holder.
+struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
+    explicit XmlDocHolder(xmlDocPtr document);
+    ~XmlDocHolder();
+    XmlDocHolder(const XmlDocHolder&) = delete;
+    XmlDocHolder& operator=(const XmlDocHolder&) = delete;
+
+    // Takes ownership of another document in place of the current one.
+    void Replace(xmlDocPtr document);
+    void SetNamespaces(std::vector<std::pair<std::string, std::string>> declarations);
+
+    // Compiled once per holder; throws Failure for an expression the engine rejects.
+    xmlXPathCompExprPtr Compile(const std::string& path);
+    xmlXPathContextPtr Context();
+
+    static XmlDocHolder* Of(xmlNodePtr node) {
+        return node && node->doc ? static_cast<XmlDocHolder*>(node->doc->_private) : nullptr;
+    }
+
+    xmlDocPtr doc = nullptr;
+    std::unordered_set<xmlNodePtr> discarded;
+    std::vector<std::pair<std::string, std::string>> namespaces;
+    std::string lastXPathError;
+
+  private:
+    void DropXPath();
+
+    xmlXPathContextPtr context_ = nullptr;
+    std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
+};
