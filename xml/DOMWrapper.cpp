@@ -438,7 +438,9 @@ void DOMWrapper::Save(const std::string& sPath_File) {
 
         const QString path = QString::fromStdString(sPath_File);
         const QFileInfo target(path);
-        if (target.exists() && (!target.isFile() || !target.isWritable()))
+        // A file without its owner's write permission counts as read-only, also for root.
+        if (target.exists() && (!target.isFile() || !target.isWritable() ||
+                                !target.permission(QFileDevice::WriteOwner)))
             throw Failure(kErrXmlLibrary, "Access is denied.");
         // Written beside the target and renamed over it, so a failure leaves the old file.
         QSaveFile file(path);
