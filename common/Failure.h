@@ -6,7 +6,7 @@
 
 // A failure as the workflow reports it: a number and a description.
 class Failure : public std::exception {
-  public:
+public:
     Failure(int32_t number, std::string description)
         : number(number), description(std::move(description)) {}
 

@@ -17,7 +17,7 @@ struct XmlDocHolder;
 // document replaced by Load or NewDoc lives on while any reference still points into it,
 // and nodes taken out of the tree are kept until their document goes.
 class DOMNode {
-  public:
+public:
     DOMNode() = default;
     DOMNode(std::shared_ptr<XmlDocHolder> doc, xmlNodePtr node);
 
@@ -26,7 +26,7 @@ class DOMNode {
     const std::shared_ptr<XmlDocHolder>& holder() const { return doc_; }
     void Reset() { *this = DOMNode(); }
 
-  private:
+private:
     std::shared_ptr<XmlDocHolder> doc_;
     xmlNodePtr node_ = nullptr;
 };
@@ -36,7 +36,7 @@ class DOMNode {
 // convention: most raise Failure 60000 with a description naming the operation and its
 // arguments.
 class DOMWrapper {
-  public:
+public:
     DOMWrapper();
     ~DOMWrapper();
     DOMWrapper(const DOMWrapper&) = delete;
@@ -97,7 +97,7 @@ class DOMWrapper {
     const DOMNode& WorkNodeRef() const { return WorkNode; }
     int32_t NodePosition() const { return nNodePos; }
 
-  private:
+private:
     struct NodeListData {
         std::shared_ptr<XmlDocHolder> doc;
         std::vector<xmlNodePtr> nodes;

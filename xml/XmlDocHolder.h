@@ -37,7 +37,7 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     std::vector<std::pair<std::string, std::string>> namespaces;
     std::string lastXPathError;
 
-  private:
+private:
     void DropXPath();
 
     xmlXPathContextPtr context_ = nullptr;

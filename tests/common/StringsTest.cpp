@@ -1,6 +1,6 @@
+#include "common/Strings.h"
 #include "common/AnyValue.h"
 #include "common/Failure.h"
-#include "common/Strings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
+#include "xml/DOMWrapper.h"
 #include "common/Failure.h"
 #include "support/Seams.h"
-#include "xml/DOMWrapper.h"
 
 #include <QFile>
 
@@ -113,8 +113,8 @@ TEST_F(DOMWrapperTest, MissingNodesAndMissingDocument) {
     EXPECT_FALSE(doc.CurrentNodeRef().IsSet());
     const Failure f = FailureOf([&] { doc.GetElementByName("."); });
     EXPECT_EQ(f.number, 60000);
-    EXPECT_EQ(f.description, "Fehler beim Auslesen des XML-Tags '.'  " +
-                                 std::string(kObjectNotSetText));
+    EXPECT_EQ(f.description,
+              "Fehler beim Auslesen des XML-Tags '.'  " + std::string(kObjectNotSetText));
 
     doc.GetElementValue2(value, found, "/FD:Flow/FD:Nothing", true);
     EXPECT_EQ(value, "");
@@ -130,8 +130,7 @@ TEST_F(DOMWrapperTest, SelectionTakesTheFirstNodeInDocumentOrder) {
     // A union listed out of order and a reverse axis still give the first in document order.
     EXPECT_EQ(doc.GetElementValue("//FD:Datas[@Table='Lines']/FD:Field | //FD:Field[2]", false),
               "Smith & Sons");
-    EXPECT_EQ(doc.GetElementValue("//FD:Datas[2]/FD:Field/ancestor::*", false),
-              "007Smith & Sons1");
+    EXPECT_EQ(doc.GetElementValue("//FD:Datas[2]/FD:Field/ancestor::*", false), "007Smith & Sons1");
     EXPECT_EQ(doc.GetElementValue("FD:Flow/@Version", false), "2") << "relative to the document";
     EXPECT_EQ(doc.GetElementValue("//FD:Field[@Name='Id']/text()", false), "007");
 }
@@ -169,9 +168,12 @@ TEST_F(DOMWrapperTest, CursorWalksEverySelectedNode) {
 
 TEST_F(DOMWrapperTest, SpecialTextsSurviveWriteSaveAndLoad) {
     LoadFlow();
-    const std::vector<std::string> values = {
-        "a & b < c > d \" e ' f", "]]> and <![CDATA[x]]>", "line1\r\nline2\ttab",
-        "  leading and trailing  ", "ä 漢字 😀", ""};
+    const std::vector<std::string> values = {"a & b < c > d \" e ' f",
+                                             "]]> and <![CDATA[x]]>",
+                                             "line1\r\nline2\ttab",
+                                             "  leading and trailing  ",
+                                             "ä 漢字 😀",
+                                             ""};
     const std::string out = files.Path("out.xml");
     for (const auto& value : values) {
         doc.SetElementValue("//FD:Field[@Name='Customer']", value);
@@ -306,33 +308,34 @@ TEST_F(DOMWrapperTest, FailedSaveLeavesTheOldFileIntact) {
     EXPECT_EQ(FailureOf([&] { doc.Save(noFolder); }).number, 60000);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(files.dir()),
                             std::filesystem::directory_iterator()),
-              2) << "no temporary file left behind";
+              2)
+        << "no temporary file left behind";
 }
 
 TEST_F(DOMWrapperTest, SaveKeepsEncodingAndPermissions) {
-    doc.Load(files.Write("latin.xml",
-                         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>"));
+    doc.Load(
+        files.Write("latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>"));
     EXPECT_EQ(doc.GetElementValue("/r", false), "café");
     const std::string out = files.Write("out.xml", "");
-    std::filesystem::permissions(out, std::filesystem::perms::owner_read |
-                                          std::filesystem::perms::owner_write |
-                                          std::filesystem::perms::group_read,
+    std::filesystem::permissions(out,
+                                 std::filesystem::perms::owner_read |
+                                     std::filesystem::perms::owner_write |
+                                     std::filesystem::perms::group_read,
                                  std::filesystem::perm_options::replace);
     doc.Save(out);
     const std::string bytes = ReadFileBytes(out);
     EXPECT_NE(bytes.find("encoding=\"ISO-8859-1\""), std::string::npos);
     EXPECT_NE(bytes.find("caf\xE9"), std::string::npos);
-    EXPECT_EQ(std::filesystem::status(out).permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read);
+    EXPECT_EQ(std::filesystem::status(out).permissions(), std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::owner_write |
+                                                              std::filesystem::perms::group_read);
 }
 
 TEST_F(DOMWrapperTest, HostileFilesNeverReachOutside) {
     const std::string secret = files.Write("secret.txt", "TOP-SECRET");
     const std::string xxe = files.Write(
         "xxe.xml", "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY s SYSTEM \"file://" + secret +
-                       "\"><!ENTITY % p SYSTEM \"file://" + secret +
-                       "\"> %p;]><r><v>&s;</v></r>");
+                       "\"><!ENTITY % p SYSTEM \"file://" + secret + "\"> %p;]><r><v>&s;</v></r>");
     try {
         doc.Load(xxe);
         EXPECT_EQ(doc.GetElementValue("/r/v", false).find("TOP-SECRET"), std::string::npos);
