@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// Makes a folder refuse new files while the object lives. chmod alone does not stop root, so
+// there the folder is also marked immutable. locked() is false when neither took effect.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(std::string dir);
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+    bool locked() const { return locked_; }
+
+private:
+    std::string dir_;
+    bool immutable_ = false;
+    bool locked_ = false;
+};
