@@ -165,8 +165,7 @@ void DOMWrapper::SetAttributes(const std::string& sPath, int32_t nIndex,
             }
             if (!attribute)
                 throw Failure(kErrObjectNotSet, kObjectNotSetText);
-            if (!xmlSetNsProp(node, attribute->ns, attribute->name, BAD_CAST sValue.c_str()))
-                throw Failure(kErrXmlLibrary, "The attribute cannot be set.");
+            WriteText(reinterpret_cast<xmlNodePtr>(attribute), sValue);
         }
     } catch (const std::exception&) {
         RaiseList("SetAttributes", {sPath, std::to_string(nIndex), sValue});

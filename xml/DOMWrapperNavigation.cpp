@@ -131,6 +131,9 @@ std::string DOMWrapper::GetXML() const {
                        xmlBufferLength(buffer.get()));
     if (IsDocumentNode(node) && !markup.empty() && markup.back() == '\n')
         markup.pop_back();
+    // An attribute is written as it stands in a start tag, after its separating blank.
+    if (node->type == XML_ATTRIBUTE_NODE && !markup.empty() && markup.front() == ' ')
+        markup.erase(0, 1);
     return markup;
 }
 

@@ -32,7 +32,7 @@ std::string ClassError(const std::function<void()>& action) {
 }
 
 class DOMWrapperEdit : public ::testing::Test {
-  protected:
+protected:
     void Open(const std::string& xml) {
         dom.Load(files.Write("data.xml", "<?xml version=\"1.0\"?>\n" + xml), kRidoRuduDeclaration);
     }

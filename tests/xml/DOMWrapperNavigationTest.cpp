@@ -32,7 +32,7 @@ int32_t FailureNumber(const std::function<void()>& action) {
 }
 
 class DOMWrapperNavigation : public ::testing::Test {
-  protected:
+protected:
     void Open(const std::string& xml) {
         dom.Load(files.Write("data.xml", "<?xml version=\"1.0\"?>\n" + xml), kRidoRuduDeclaration);
     }
@@ -139,6 +139,9 @@ TEST_F(DOMWrapperNavigation, ReadersAtTheCursor) {
     EXPECT_TRUE(dom.IsFirstNode());
     EXPECT_EQ(dom.GetXML(), "<r a=\"1\"><e Kind=\"k\">only text</e><f/></r>");
 
+    dom.GetElementValue("/r/@a", false);
+    EXPECT_EQ(dom.GetXML(), "a=\"1\"");
+
     ASSERT_TRUE(dom.PosNode("e"));
     EXPECT_FALSE(dom.IsFirstNode());
     EXPECT_TRUE(dom.HasChilds());
@@ -159,6 +162,16 @@ TEST_F(DOMWrapperNavigation, ReadersAtTheCursor) {
     EXPECT_FALSE(dom.GetAttribut("Kind", type));
     EXPECT_EQ(type, "unchanged");
     EXPECT_EQ(boxes.shown().size(), 1u);
+
+    std::string many = "<r>";
+    for (int i = 0; i < 32768; ++i)
+        many += "<a/>";
+    Open(many + "</r>");
+    dom.GetElementValue("/r", false);
+    EXPECT_TRUE(dom.HasChilds());
+    EXPECT_EQ(dom.GetAnzChilds(), 0);
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].text, "6: Overflow");
 }
 
 TEST_F(DOMWrapperNavigation, GetChildTakesTheLastMatchAndSetChildWritesEvery) {
