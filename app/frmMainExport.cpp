@@ -1,7 +1,71 @@
 #include "app/frmMain.h"
 
-void frmMain::pbExporttoExcel_Click() {}
+#include "common/Failure.h"
+#include "common/MessageBox.h"
+#include "export/ShellExecute.h"
+#include "export/WorkbookWriter.h"
+
+#include <QApplication>
+
+namespace {
+
+constexpr int32_t kColAlias = 11;
+constexpr int32_t kColValue = 12;
+
+// The wait cursor for as long as the object lives, unless handed back earlier.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+    void Restore() {
+        if (active_)
+            QApplication::restoreOverrideCursor();
+        active_ = false;
+    }
+
+private:
+    bool active_ = true;
+};
+
+} // namespace
+
+void frmMain::pbExporttoExcel_Click() {
+    try {
+        if (Grid->MaxRows() == 0) {
+            ShowMessageBox("No data found", "Error");
+            return;
+        }
+        CD.FileName = "";
+        CD.Filter = "Excel (*.xlsx)|*.xlsx";
+        CD.DefaultExt = "xlsx";
+        CD.ShowSave();
+        if (!CD.FileName.empty())
+            ExportToWorkbook(CD.FileName);
+    } catch (const Failure& e) {
+        if (e.number != kDialogCancelledNumber)
+            ShowMessageBox(FailureText(e), "Error while export to excel");
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while export to excel");
+    }
+}
 
 void frmMain::ExportToWorkbook(const std::string& sPath) {
-    (void)sPath;
+    try {
+        WaitCursor waitCursor;
+        WorkbookWriter workbook(sPath);
+        for (int32_t row = 1; row <= Grid->MaxRows(); ++row)
+            workbook.AddRow(Grid->GetText(row, kColAlias), Grid->GetText(row, kColValue));
+        waitCursor.Restore();
+        workbook.Save();
+    } catch (const std::exception&) {
+        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
+        return;
+    }
+
+    std::string sError;
+    if (!OpenFileWithShell(sPath, sError))
+        ShowMessageBox(sError, "Error");
 }

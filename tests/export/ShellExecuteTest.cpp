@@ -3,8 +3,6 @@
 #include "support/DesktopSandbox.h"
 #include "support/Seams.h"
 
-#include <QUrl>
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -13,29 +11,6 @@ namespace {
 
 // Only plain text has an application on this test desktop.
 const bool kSandboxed = (UseDesktopSandbox({"text/plain"}), true);
-
-// Stands in for the desktop's opener: records each request and answers with a set result.
-class RecordingLauncher {
-public:
-    explicit RecordingLauncher(ShellLaunchResult result = ShellLaunchResult::Launched) {
-        previous_ = SetShellLauncher([this, result](const std::string& uri) {
-            uris.push_back(uri);
-            return result;
-        });
-    }
-    ~RecordingLauncher() { SetShellLauncher(previous_); }
-
-    std::vector<std::string> uris;
-
-private:
-    ShellLauncher previous_;
-};
-
-std::string FileUri(const std::string& path) {
-    return QUrl::fromLocalFile(QString::fromStdString(path))
-        .toString(QUrl::FullyEncoded)
-        .toStdString();
-}
 
 const std::string kUntouched = "text the caller had";
 

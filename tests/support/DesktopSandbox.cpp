@@ -1,5 +1,8 @@
 #include "support/DesktopSandbox.h"
 
+#include <QApplication>
+#include <QUrl>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,4 +53,22 @@ void UseDesktopSandbox(const std::vector<std::string>& associatedTypes) {
     ::setenv("XDG_CONFIG_DIRS", (folder.path / "config").c_str(), 1);
     ::setenv("GIO_USE_VFS", "local", 1);
     ::unsetenv("XDG_CURRENT_DESKTOP");
+}
+
+RecordingLauncher::RecordingLauncher(ShellLaunchResult result) {
+    previous_ = SetShellLauncher([this, result](const std::string& uri) {
+        uris.push_back(uri);
+        waitCursorShown.push_back(QApplication::overrideCursor() != nullptr);
+        return result;
+    });
+}
+
+RecordingLauncher::~RecordingLauncher() {
+    SetShellLauncher(previous_);
+}
+
+std::string FileUri(const std::string& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path))
+        .toString(QUrl::FullyEncoded)
+        .toStdString();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/ShellExecute.h"
+
 #include <string>
 #include <vector>
 
@@ -9,3 +11,23 @@
 // "application/octet-stream". Call before anything in the process uses GIO, e.g. from a
 // static initializer of the test file; the folder is removed when the process ends.
 void UseDesktopSandbox(const std::vector<std::string>& associatedTypes);
+
+// Stands in for the desktop's opener while it lives: records each file URI handed to it and
+// answers with the given result, so that no application is started.
+class RecordingLauncher {
+public:
+    explicit RecordingLauncher(ShellLaunchResult result = ShellLaunchResult::Launched);
+    ~RecordingLauncher();
+    RecordingLauncher(const RecordingLauncher&) = delete;
+    RecordingLauncher& operator=(const RecordingLauncher&) = delete;
+
+    std::vector<std::string> uris;
+    // Whether the wait cursor was showing when each request came.
+    std::vector<bool> waitCursorShown;
+
+private:
+    ShellLauncher previous_;
+};
+
+// The "file://" URI of a local path, as the opener receives it.
+std::string FileUri(const std::string& path);
