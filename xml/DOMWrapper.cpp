@@ -160,6 +160,9 @@ std::vector<xmlNodePtr> DOMWrapper::SelectAll(const std::string& path, xmlNodePt
     XmlDocHolder* holder = context ? XmlDocHolder::Of(context) : XmlDoc.get();
     if (!holder)
         throw NotSet();
+    if (const FastXPath::Path* fast = holder->FastPath(path))
+        return holder->Fast().Evaluate(*fast, context ? context
+                                                      : reinterpret_cast<xmlNodePtr>(holder->doc));
     xmlXPathCompExprPtr expression = holder->Compile(path);
     xmlXPathContextPtr ctxt = holder->Context();
     ctxt->node = context ? context : reinterpret_cast<xmlNodePtr>(holder->doc);
@@ -193,6 +196,11 @@ DOMNode DOMWrapper::SelectFirst(const std::string& path, xmlNodePtr context) con
 
 void DOMWrapper::Discard(xmlNodePtr node) {
     XmlDocHolder* holder = XmlDocHolder::Of(node);
+    // Only an element's own text leaves elements and attribute values as they were.
+    const bool textOfElement = node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE &&
+                               node->parent && node->parent->type == XML_ELEMENT_NODE;
+    if (holder && !textOfElement)
+        holder->Invalidate();
     xmlUnlinkNode(node);
     if (holder)
         holder->discarded.insert(node);
@@ -212,6 +220,9 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
             Discard(child);
             child = next;
         }
+        if (node->type == XML_ATTRIBUTE_NODE)
+            if (XmlDocHolder* holder = XmlDocHolder::Of(node))
+                holder->Invalidate();
         if (!value.empty()) {
             xmlNodePtr text =
                 xmlNewDocTextLen(node->doc, BAD_CAST value.data(), static_cast<int>(value.size()));
@@ -225,6 +236,9 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
+        if (node->parent && node->parent->type == XML_ATTRIBUTE_NODE)
+            if (XmlDocHolder* holder = XmlDocHolder::Of(node))
+                holder->Invalidate();
         xmlNodeSetContentLen(node, BAD_CAST value.data(), static_cast<int>(value.size()));
         return;
     default:
@@ -257,6 +271,9 @@ std::string DOMWrapper::LocalName(xmlNodePtr node) {
 void DOMWrapper::AppendChild(xmlNodePtr parent, xmlNodePtr child) {
     if (!parent || !child)
         throw NotSet();
+    for (xmlNodePtr n : {parent, child})
+        if (XmlDocHolder* holder = XmlDocHolder::Of(n))
+            holder->Invalidate();
     if (parent->type == XML_DOCUMENT_NODE || parent->type == XML_HTML_DOCUMENT_NODE)
         throw Failure(kErrXmlLibrary, "Only one top level element is allowed in an XML document.");
     if (parent->type != XML_ELEMENT_NODE)

@@ -51,6 +51,8 @@ void XmlDocHolder::SetNamespaces(std::vector<std::pair<std::string, std::string>
 }
 
 void XmlDocHolder::DropXPath() {
+    fastPaths_.clear();
+    fast_.reset();
     for (auto& entry : compiled_)
         xmlXPathFreeCompExpr(entry.second);
     compiled_.clear();
@@ -82,4 +84,17 @@ xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
                       lastXPathError.empty() ? "Invalid expression" : lastXPathError);
     compiled_.emplace(path, expression);
     return expression;
+}
+
+const FastXPath::Path* XmlDocHolder::FastPath(const std::string& path) {
+    auto found = fastPaths_.find(path);
+    if (found == fastPaths_.end())
+        found = fastPaths_.emplace(path, FastXPath::Parse(path, namespaces)).first;
+    return found->second ? &*found->second : nullptr;
+}
+
+FastXPath& XmlDocHolder::Fast() {
+    if (!fast_)
+        fast_ = std::make_unique<FastXPath>(doc);
+    return *fast_;
 }

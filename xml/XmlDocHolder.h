@@ -1,5 +1,7 @@
 #pragma once
 
+#include "xml/FastXPath.h"
+
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 
@@ -27,6 +29,14 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     // Compiled once per holder; throws Failure for an expression the engine rejects.
     xmlXPathCompExprPtr Compile(const std::string& path);
     xmlXPathContextPtr Context();
+    // The path in the subset that FastXPath evaluates, or null.
+    const FastXPath::Path* FastPath(const std::string& path);
+    FastXPath& Fast();
+    // Drops what was derived from elements and attribute values; called on every such change.
+    void Invalidate() {
+        if (fast_)
+            fast_->Invalidate();
+    }
 
     static XmlDocHolder* Of(xmlNodePtr node) {
         return node && node->doc ? static_cast<XmlDocHolder*>(node->doc->_private) : nullptr;
@@ -42,4 +52,6 @@ private:
 
     xmlXPathContextPtr context_ = nullptr;
     std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
+    std::unordered_map<std::string, std::optional<FastXPath::Path>> fastPaths_;
+    std::unique_ptr<FastXPath> fast_;
 };

@@ -1,0 +1,429 @@
+#include "xml/FastXPath.h"
+
+#include <libxml/xpath.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+namespace {
+
+// Below this many children a plain scan is cheaper than building an index.
+constexpr size_t kIndexThreshold = 32;
+
+bool IsNameStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool IsNameChar(char c) {
+    return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+}
+
+class Parser {
+public:
+    Parser(const std::string& text, const std::vector<std::pair<std::string, std::string>>& ns)
+        : s_(text), ns_(ns) {}
+
+    std::optional<FastXPath::Path> Run() {
+        FastXPath::Path path;
+        bool descendant = false;
+        if (Eat("//")) {
+            path.absolute = true;
+            descendant = true;
+        } else if (Eat("/")) {
+            path.absolute = true;
+        }
+        while (true) {
+            FastXPath::Step step;
+            step.descendant = descendant;
+            if (!ParseStep(step))
+                return std::nullopt;
+            path.steps.push_back(std::move(step));
+            if (pos_ == s_.size())
+                break;
+            if (Eat("//"))
+                descendant = true;
+            else if (Eat("/"))
+                descendant = false;
+            else
+                return std::nullopt;
+        }
+        // Attribute and text steps can only end a path.
+        for (size_t i = 0; i + 1 < path.steps.size(); ++i) {
+            const auto kind = path.steps[i].kind;
+            if (kind == FastXPath::Step::Kind::Attribute || kind == FastXPath::Step::Kind::Text)
+                return std::nullopt;
+        }
+        return path;
+    }
+
+private:
+    bool Eat(const char* token) {
+        const size_t n = std::strlen(token);
+        if (s_.compare(pos_, n, token) != 0)
+            return false;
+        pos_ += n;
+        return true;
+    }
+
+    void SkipBlanks() {
+        while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\t'))
+            ++pos_;
+    }
+
+    bool ParseNcName(std::string& out) {
+        if (pos_ >= s_.size() || !IsNameStart(s_[pos_]))
+            return false;
+        const size_t start = pos_;
+        while (pos_ < s_.size() && IsNameChar(s_[pos_]))
+            ++pos_;
+        out = s_.substr(start, pos_ - start);
+        return true;
+    }
+
+    // A QName resolved against the bindings; an unbound prefix is left to libxml2's error.
+    bool ParseName(FastXPath::Name& name, bool allowAny) {
+        if (allowAny && Eat("*")) {
+            name.any = true;
+            return true;
+        }
+        std::string first;
+        if (!ParseNcName(first))
+            return false;
+        if (pos_ < s_.size() && s_[pos_] == ':' && s_.compare(pos_, 2, "::") != 0) {
+            ++pos_;
+            std::string local;
+            if (!ParseNcName(local))
+                return false;
+            const auto binding = std::find_if(ns_.begin(), ns_.end(),
+                                              [&](const auto& b) { return b.first == first; });
+            if (binding == ns_.end())
+                return false;
+            name.uri = binding->second;
+            name.local = local;
+            return true;
+        }
+        name.local = first;
+        return true;
+    }
+
+    bool ParseStep(FastXPath::Step& step) {
+        using Kind = FastXPath::Step::Kind;
+        if (Eat("..")) {
+            step.kind = Kind::Parent;
+            return !step.descendant;
+        }
+        if (Eat(".")) {
+            step.kind = Kind::Self;
+            return !step.descendant;
+        }
+        if (Eat("@")) {
+            step.kind = Kind::Attribute;
+            return !step.descendant && ParseName(step.name, false);
+        }
+        if (Eat("text()")) {
+            step.kind = Kind::Text;
+            return !step.descendant;
+        }
+        step.kind = Kind::Child;
+        if (!ParseName(step.name, true))
+            return false;
+        // A name followed by "(" or "::" is a function or an axis.
+        if (pos_ < s_.size() && (s_[pos_] == '(' || s_[pos_] == ':'))
+            return false;
+        while (Eat("[")) {
+            FastXPath::Predicate predicate;
+            SkipBlanks();
+            if (Eat("@")) {
+                predicate.kind = FastXPath::Predicate::Kind::AttributeEquals;
+                if (!ParseName(predicate.attribute, false))
+                    return false;
+                SkipBlanks();
+                if (!Eat("="))
+                    return false;
+                SkipBlanks();
+                if (pos_ >= s_.size() || (s_[pos_] != '\'' && s_[pos_] != '"'))
+                    return false;
+                const char quote = s_[pos_++];
+                const size_t end = s_.find(quote, pos_);
+                if (end == std::string::npos)
+                    return false;
+                predicate.value = s_.substr(pos_, end - pos_);
+                pos_ = end + 1;
+            } else {
+                // Positions count among a parent's children, which "//" would blur.
+                if (step.descendant)
+                    return false;
+                const size_t start = pos_;
+                while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_])))
+                    ++pos_;
+                if (pos_ == start || pos_ - start > 9)
+                    return false;
+                predicate.kind = FastXPath::Predicate::Kind::Position;
+                predicate.position = std::stoul(s_.substr(start, pos_ - start));
+                if (predicate.position == 0)
+                    return false;
+            }
+            SkipBlanks();
+            if (!Eat("]"))
+                return false;
+            step.predicates.push_back(std::move(predicate));
+        }
+        return true;
+    }
+
+    const std::string& s_;
+    const std::vector<std::pair<std::string, std::string>>& ns_;
+    size_t pos_ = 0;
+};
+
+bool HasMoreChildrenThan(xmlNodePtr parent, size_t count) {
+    for (xmlNodePtr child = parent->children; child; child = child->next) {
+        if (count-- == 0)
+            return true;
+    }
+    return false;
+}
+
+bool NameMatches(xmlNodePtr node, const FastXPath::Name& name) {
+    if (name.any)
+        return true;
+    if (std::strcmp(reinterpret_cast<const char*>(node->name), name.local.c_str()) != 0)
+        return false;
+    if (name.uri.empty())
+        return node->ns == nullptr;
+    return node->ns && node->ns->href && name.uri == reinterpret_cast<const char*>(node->ns->href);
+}
+
+bool ElementMatches(xmlNodePtr node, const FastXPath::Name& name) {
+    return node->type == XML_ELEMENT_NODE && NameMatches(node, name);
+}
+
+xmlAttrPtr FindAttribute(xmlNodePtr element, const FastXPath::Name& name) {
+    for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
+        if (NameMatches(reinterpret_cast<xmlNodePtr>(attr), name))
+            return attr;
+    }
+    return nullptr;
+}
+
+// The attribute's string value; the usual single text child is read without copying twice.
+std::string AttributeValue(xmlAttrPtr attr) {
+    if (attr->children && !attr->children->next && attr->children->type == XML_TEXT_NODE)
+        return attr->children->content ? reinterpret_cast<const char*>(attr->children->content)
+                                       : "";
+    xmlChar* content = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attr));
+    std::string value = content ? reinterpret_cast<const char*>(content) : "";
+    xmlFree(content);
+    return value;
+}
+
+std::string Key(const void* parent, const FastXPath::Name& element,
+                const FastXPath::Name& attribute) {
+    return std::to_string(reinterpret_cast<uintptr_t>(parent)) + '\x1f' + element.uri + '\x1f' +
+           (element.any ? "*" : element.local) + '\x1f' + attribute.uri + '\x1f' + attribute.local;
+}
+
+bool PassesAttributePredicate(xmlNodePtr node, const FastXPath::Predicate& predicate) {
+    const xmlAttrPtr attr = FindAttribute(node, predicate.attribute);
+    return attr && AttributeValue(attr) == predicate.value;
+}
+
+// Applies the predicates from index first on, in order, to one parent's candidates.
+std::vector<xmlNodePtr> ApplyPredicates(std::vector<xmlNodePtr> nodes,
+                                        const std::vector<FastXPath::Predicate>& predicates,
+                                        size_t first) {
+    for (size_t i = first; i < predicates.size() && !nodes.empty(); ++i) {
+        const auto& predicate = predicates[i];
+        if (predicate.kind == FastXPath::Predicate::Kind::Position) {
+            if (predicate.position > nodes.size())
+                nodes.clear();
+            else
+                nodes = {nodes[predicate.position - 1]};
+        } else {
+            std::erase_if(nodes,
+                          [&](xmlNodePtr n) { return !PassesAttributePredicate(n, predicate); });
+        }
+    }
+    return nodes;
+}
+
+void SortAndDedupe(std::vector<xmlNodePtr>& nodes) {
+    if (nodes.size() < 2)
+        return;
+    std::unordered_set<xmlNodePtr> seen;
+    std::erase_if(nodes, [&](xmlNodePtr n) { return !seen.insert(n).second; });
+    std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
+}
+
+} // namespace
+
+bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b) {
+    return a != b && xmlXPathCmpNodes(a, b) == 1;
+}
+
+std::optional<FastXPath::Path>
+FastXPath::Parse(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& ns) {
+    if (path.empty())
+        return std::nullopt;
+    return Parser(path, ns).Run();
+}
+
+const FastXPath::ValueIndex& FastXPath::GlobalIndex(const Name& element, const Name& attribute) {
+    const std::string key = Key(nullptr, element, attribute);
+    if (auto found = global_.find(key); found != global_.end())
+        return found->second;
+    ValueIndex& index = global_[key];
+    // One pre-order walk, so each list is in document order.
+    xmlNodePtr node = xmlDocGetRootElement(doc_);
+    while (node) {
+        if (ElementMatches(node, element)) {
+            if (const xmlAttrPtr attr = FindAttribute(node, attribute))
+                index[AttributeValue(attr)].push_back(node);
+        }
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && !node->next)
+            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
+        if (node)
+            node = node->next;
+    }
+    return index;
+}
+
+const FastXPath::ValueIndex& FastXPath::ParentIndex(xmlNodePtr parent, const Name& element,
+                                                    const Name& attribute) {
+    const std::string key = Key(parent, element, attribute);
+    if (auto found = perParent_.find(key); found != perParent_.end())
+        return found->second;
+    ValueIndex& index = perParent_[key];
+    for (xmlNodePtr child = parent->children; child; child = child->next) {
+        if (ElementMatches(child, element)) {
+            if (const xmlAttrPtr attr = FindAttribute(child, attribute))
+                index[AttributeValue(attr)].push_back(child);
+        }
+    }
+    return index;
+}
+
+std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from,
+                                             const Step& step) {
+    std::vector<xmlNodePtr> result;
+    const bool firstIsAttribute = !step.predicates.empty() &&
+                                  step.predicates.front().kind == Predicate::Kind::AttributeEquals;
+    for (xmlNodePtr parent : from) {
+        if (parent->type != XML_ELEMENT_NODE && parent->type != XML_DOCUMENT_NODE)
+            continue;
+        std::vector<xmlNodePtr> candidates;
+        size_t firstPredicate = 0;
+        if (firstIsAttribute && HasMoreChildrenThan(parent, kIndexThreshold)) {
+            const auto& predicate = step.predicates.front();
+            const auto& index = ParentIndex(parent, step.name, predicate.attribute);
+            if (auto found = index.find(predicate.value); found != index.end())
+                candidates = found->second;
+            firstPredicate = 1;
+        } else {
+            for (xmlNodePtr child = parent->children; child; child = child->next) {
+                if (ElementMatches(child, step.name))
+                    candidates.push_back(child);
+            }
+        }
+        for (xmlNodePtr node :
+             ApplyPredicates(std::move(candidates), step.predicates, firstPredicate))
+            result.push_back(node);
+    }
+    return result;
+}
+
+std::vector<xmlNodePtr> FastXPath::DescendantStep(const std::vector<xmlNodePtr>& from,
+                                                  const Step& step) {
+    // Only attribute predicates come here: the same for every candidate, whatever its parent.
+    std::vector<xmlNodePtr> candidates;
+    size_t firstPredicate = 0;
+    if (!step.predicates.empty()) {
+        const auto& predicate = step.predicates.front();
+        const auto& index = GlobalIndex(step.name, predicate.attribute);
+        if (auto found = index.find(predicate.value); found != index.end())
+            candidates = found->second;
+        firstPredicate = 1;
+    } else {
+        xmlNodePtr node = xmlDocGetRootElement(doc_);
+        while (node) {
+            if (ElementMatches(node, step.name))
+                candidates.push_back(node);
+            if (node->type == XML_ELEMENT_NODE && node->children) {
+                node = node->children;
+                continue;
+            }
+            while (node && !node->next)
+                node =
+                    node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
+            if (node)
+                node = node->next;
+        }
+    }
+    candidates = ApplyPredicates(std::move(candidates), step.predicates, firstPredicate);
+
+    // descendant-or-self::node()/child::X: X must lie strictly below one of the start nodes,
+    // or be the root element when a start node is the document.
+    std::unordered_set<xmlNodePtr> starts(from.begin(), from.end());
+    std::vector<xmlNodePtr> result;
+    for (xmlNodePtr candidate : candidates) {
+        for (xmlNodePtr up = candidate->parent; up; up = up->parent) {
+            if (starts.count(up)) {
+                result.push_back(candidate);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context) {
+    std::vector<xmlNodePtr> nodes{path.absolute ? reinterpret_cast<xmlNodePtr>(context->doc)
+                                                : context};
+    for (const Step& step : path.steps) {
+        std::vector<xmlNodePtr> next;
+        switch (step.kind) {
+        case Step::Kind::Self:
+            next = nodes;
+            break;
+        case Step::Kind::Parent:
+            for (xmlNodePtr node : nodes) {
+                if (node->parent)
+                    next.push_back(node->parent);
+            }
+            break;
+        case Step::Kind::Attribute:
+            for (xmlNodePtr node : nodes) {
+                if (node->type == XML_ELEMENT_NODE) {
+                    if (xmlAttrPtr attr = FindAttribute(node, step.name))
+                        next.push_back(reinterpret_cast<xmlNodePtr>(attr));
+                }
+            }
+            break;
+        case Step::Kind::Text:
+            for (xmlNodePtr node : nodes) {
+                if (node->type != XML_ELEMENT_NODE)
+                    continue;
+                for (xmlNodePtr child = node->children; child; child = child->next) {
+                    if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
+                        next.push_back(child);
+                }
+            }
+            break;
+        case Step::Kind::Child:
+            next = step.descendant ? DescendantStep(nodes, step) : ChildStep(nodes, step);
+            break;
+        }
+        SortAndDedupe(next);
+        nodes = std::move(next);
+        if (nodes.empty())
+            break;
+    }
+    return nodes;
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <libxml/tree.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// Evaluates the location paths that configurations use most, such as
+// /FD:Flow/FD:Datas[@Table='T12']/FD:Field[@Name='F7'] or //FD:Datas[@Table='T12']/FD:Field,
+// without walking the whole tree for every path: attribute-value lookups go through indexes
+// built once per document. The result is the exact node-set of the full XPath evaluation.
+// Expressions outside that subset are left to libxml2.
+class FastXPath {
+public:
+    struct Name {
+        std::string uri; // empty: no namespace
+        std::string local;
+        bool any = false; // "*"
+    };
+    struct Predicate {
+        enum class Kind { AttributeEquals, Position } kind;
+        Name attribute;
+        std::string value;
+        size_t position = 0;
+    };
+    struct Step {
+        enum class Kind { Child, Self, Parent, Attribute, Text } kind = Kind::Child;
+        bool descendant = false; // preceded by "//"
+        Name name;
+        std::vector<Predicate> predicates;
+    };
+    struct Path {
+        bool absolute = false;
+        std::vector<Step> steps;
+    };
+
+    // Parses path with the given prefix bindings; nothing when it is outside the subset.
+    static std::optional<Path> Parse(const std::string& path,
+                                     const std::vector<std::pair<std::string, std::string>>& ns);
+
+    explicit FastXPath(xmlDocPtr doc) : doc_(doc) {}
+
+    // Every selected node in document order.
+    std::vector<xmlNodePtr> Evaluate(const Path& path, xmlNodePtr context);
+
+    // Called after any change of elements or attribute values.
+    void Invalidate() {
+        global_.clear();
+        perParent_.clear();
+    }
+
+private:
+    using ValueIndex = std::unordered_map<std::string, std::vector<xmlNodePtr>>;
+
+    const ValueIndex& GlobalIndex(const Name& element, const Name& attribute);
+    const ValueIndex& ParentIndex(xmlNodePtr parent, const Name& element, const Name& attribute);
+    std::vector<xmlNodePtr> ChildStep(const std::vector<xmlNodePtr>& from, const Step& step);
+    std::vector<xmlNodePtr> DescendantStep(const std::vector<xmlNodePtr>& from, const Step& step);
+
+    xmlDocPtr doc_;
+    std::unordered_map<std::string, ValueIndex> global_;
+    std::unordered_map<std::string, ValueIndex> perParent_;
+};
+
+// "a before b" in document order.
+bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
