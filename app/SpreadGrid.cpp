@@ -14,7 +14,7 @@ namespace {
 // Refuses typing that would make the text longer than the limit, but lets a longer text
 // that came from the file stand (and shrink) until the user shortens it.
 class LengthLimit : public QValidator {
-  public:
+public:
     LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
 
     State validate(QString& input, int&) const override {
@@ -23,13 +23,13 @@ class LengthLimit : public QValidator {
         return Invalid;
     }
 
-  private:
+private:
     QPointer<QLineEdit> edit_;
     int limit_;
 };
 
 class CellDelegate : public QStyledItemDelegate {
-  public:
+public:
     explicit CellDelegate(SpreadGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
@@ -66,7 +66,7 @@ class CellDelegate : public QStyledItemDelegate {
         grid_->CommitUserEdit(index.row() + 1, index.column() + 1, edit->text());
     }
 
-  private:
+private:
     SpreadGrid* grid_;
 };
 
@@ -201,10 +201,11 @@ bool SpreadGrid::focusNextPrevChild(bool next) {
 QModelIndex SpreadGrid::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
     if (cursorAction != MoveNext && cursorAction != MovePrevious)
         return QTableWidget::moveCursor(cursorAction, modifiers);
-    // Tab inside an open editor arrives here.
+    // Tab inside an open editor arrives here; so does gaining the focus without a current
+    // cell, which is no move past an end.
     const bool next = cursorAction == MoveNext;
     const QModelIndex target = NeighbourCell(currentIndex(), next);
-    if (!target.isValid())
+    if (!target.isValid() && currentIndex().isValid())
         Q_EMIT Advance(next);
     return target;
 }
