@@ -23,7 +23,7 @@ class QPushButton;
 class frmMain : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -88,12 +88,12 @@ class frmMain : public QMainWindow {
     int32_t PixelsToTwips(int32_t pixels, bool horizontal) const;
     int32_t TwipsToPixels(int32_t twips, bool horizontal) const;
 
-  protected:
+protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void CreateControls();
     void ArrangeControls();
     void Place(QWidget* control, const QRect& twips);

@@ -5,36 +5,130 @@
 #include "common/Strings.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 
-bool frmMain::AskSaveChanges() {
-    return true;
+#include <filesystem>
+
+namespace {
+
+constexpr int32_t kColMarker = 2;
+constexpr int32_t kColPath = 10;
+constexpr int32_t kColValue = 12;
+
+// True when both names lead to one file: the same text after resolving "." and "..", or
+// the same file on disk through a symbolic or hard link.
+bool SameFile(const std::string& a, const std::string& b) {
+    const QFileInfo first(QString::fromStdString(a));
+    const QFileInfo second(QString::fromStdString(b));
+    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath()))
+        return true;
+    std::error_code error;
+    return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b),
+                                       error) &&
+           !error;
 }
 
-void frmMain::pbSave_Click() {}
+} // namespace
 
-void frmMain::pbSaveAs_Click() {}
+bool frmMain::AskSaveChanges() {
+    if (!bDataChanged)
+        return true;
+    switch (ShowMessageBox("Save changed data?", "Save data", MsgButtons::YesNoCancel)) {
+    case MsgAnswer::Yes:
+        return bOriginFile ? SaveSourceFileAs() : SaveSourceFile();
+    case MsgAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void frmMain::pbSave_Click() {
+    SaveSourceFile();
+}
+
+void frmMain::pbSaveAs_Click() {
+    SaveSourceFileAs();
+}
 
 bool frmMain::SaveSourceFile() {
-    return false;
+    return SaveXmlData(txtXMLFile->text().toStdString());
 }
 
 bool frmMain::SaveSourceFileAs() {
-    return false;
+    const std::string sPath = SelectSaveFileName();
+    if (IsBlank(sPath))
+        return false;
+    if (!SaveXmlData(sPath))
+        return false;
+    txtXMLFile->setText(QString::fromStdString(sPath));
+    return true;
 }
 
 std::string frmMain::SelectSaveFileName() {
+    try {
+        const std::string sCurrent = txtXMLFile->text().toStdString();
+        std::string sDir = sCurrent;
+        std::string sName;
+        SplitPath(sDir, sName);
+        for (;;) {
+            CD.FileName = "";
+            CD.InitDir = sDir;
+            CD.Filter = "XML-Files(*.xml) |*.xml";
+            CD.DefaultExt = "xml";
+            CD.ShowSave();
+            const std::string sChosen = CD.FileName;
+            if (sChosen.empty())
+                continue;
+            // The text test alone would let "./orig.xml" or a link replace the origin file.
+            if (bOriginFile &&
+                (UpperCase(sChosen) == UpperCase(sCurrent) || SameFile(sChosen, sCurrent))) {
+                ShowMessageBox("You can't overwrite the origin XML-File", "Error");
+                continue;
+            }
+            return sChosen;
+        }
+    } catch (const Failure& e) {
+        if (e.number != kDialogCancelledNumber)
+            ShowMessageBox(FailureText(e), "Error while selecting file-name");
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while selecting file-name");
+    }
     return {};
 }
 
 bool frmMain::SaveXmlData(const std::string& sPath) {
-    (void)sPath;
-    return false;
+    try {
+        if (bOriginFile)
+            SourceDoc.ClearAllNodes();
+        for (int32_t row = 1; row <= Grid->MaxRows(); ++row) {
+            SourceDoc.SetElementValue(Grid->GetText(row, kColPath), Grid->GetText(row, kColValue));
+            Grid->SetText(row, kColMarker, "0");
+        }
+        SourceDoc.Save(sPath);
+        pbSave->setEnabled(false);
+        pbSaveAs->setEnabled(false);
+        bDataChanged = false;
+        bOriginFile = false;
+        return true;
+    } catch (const std::exception& e) {
+        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+        return false;
+    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    if (AskSaveChanges())
-        event->accept();
-    else
+    try {
+        if (AskSaveChanges())
+            event->accept();
+        else
+            event->ignore();
+    } catch (const std::exception& e) {
+        // Closing would lose the edits that could not be saved.
         event->ignore();
+        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+    }
 }
