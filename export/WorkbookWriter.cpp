@@ -5,6 +5,7 @@
 
 #include <xlsxwriter.h>
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -65,11 +66,20 @@ void FlushToDisk(const std::string& path) {
         ThrowFileError("Cannot write", path, error);
 }
 
+// A file without its owner's write permission counts as read-only, also for root.
+void CheckReplaceable(const std::string& path) {
+    const QFileInfo target(QString::fromStdString(path));
+    if (target.exists() &&
+        (!target.isFile() || !target.isWritable() || !target.permission(QFile::WriteOwner)))
+        ThrowFileError("Cannot replace", path, EACCES);
+}
+
 } // namespace
 
 WorkbookWriter::WorkbookWriter(std::string path) : path_(std::move(path)) {
     if (IsBlank(path_))
         throw Failure(kErrPathFileAccess, "No file name given for the workbook");
+    CheckReplaceable(path_);
     tempPath_ = ReserveTempFile(path_);
     try {
         workbook_ = workbook_new(tempPath_.c_str());
@@ -118,15 +128,12 @@ void WorkbookWriter::Save() {
             ThrowWorkbookError("Cannot write '" + path_ + "'", error);
         FlushToDisk(tempPath_);
 
+        CheckReplaceable(path_);
+        // A replaced workbook keeps the permissions its owner gave it.
         std::error_code ec;
-        if (fs::exists(path_, ec)) {
-            if (::access(path_.c_str(), W_OK) != 0)
-                ThrowFileError("Cannot replace", path_, errno);
-            // A replaced workbook keeps the permissions its owner gave it.
-            const fs::file_status existing = fs::status(path_, ec);
-            if (!ec)
-                fs::permissions(tempPath_, existing.permissions(), ec);
-        }
+        const fs::file_status existing = fs::status(path_, ec);
+        if (!ec && fs::exists(existing))
+            fs::permissions(tempPath_, existing.permissions(), ec);
         if (std::rename(tempPath_.c_str(), path_.c_str()) != 0)
             ThrowFileError("Cannot replace", path_, errno);
         tempPath_.clear();

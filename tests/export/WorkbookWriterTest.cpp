@@ -110,9 +110,20 @@ TEST_F(WorkbookWriterTest, ReplacesAnExistingFileOnlyWhenComplete) {
     EXPECT_EQ(ReadFileBytes(path), "previous content");
     EXPECT_EQ(FilesIn(files.dir()), QStringList{"book.xlsx"});
 
+    const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QFile::setPermissions(QString::fromStdString(path), permissions);
     Write(path, {{"Short", "ok"}});
     EXPECT_EQ(ReadXlsx(path).Find("B2")->text, "ok");
+    EXPECT_EQ(QFile::permissions(QString::fromStdString(path)) & 0xF0FF, permissions);
     EXPECT_EQ(FilesIn(files.dir()), QStringList{"book.xlsx"});
+}
+
+TEST_F(WorkbookWriterTest, ReadOnlyFileIsNotReplaced) {
+    const std::string path = files.Write("locked.xlsx", "previous content");
+    QFile::setPermissions(QString::fromStdString(path), QFile::ReadOwner | QFile::ReadGroup);
+    EXPECT_THROW(Write(path, {{"A", "1"}}), Failure);
+    EXPECT_EQ(ReadFileBytes(path), "previous content");
+    EXPECT_EQ(FilesIn(files.dir()), QStringList{"locked.xlsx"});
 }
 
 TEST_F(WorkbookWriterTest, ReadOnlyFolderFailsAndLeavesNothing) {
