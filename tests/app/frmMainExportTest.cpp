@@ -1,0 +1,146 @@
+#include "app/frmMainFixture.h"
+
+#include "support/DesktopSandbox.h"
+#include "support/ReadOnlyFolder.h"
+#include "support/XlsxReader.h"
+
+#include <QDir>
+#include <QPushButton>
+
+namespace {
+
+// Workbooks have an application on this test desktop (its content types are sniffed, so a
+// workbook is plain binary data here); the launcher stands in for it.
+const bool kSandboxed = (UseDesktopSandbox({"application/octet-stream", "application/zip"}), true);
+
+using Mode = CommonDialog::Mode;
+
+class ExportTest : public WindowTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(kSandboxed);
+        if (!CanReadXlsx())
+            GTEST_SKIP() << "built without libzip: workbooks cannot be read back";
+        WindowTest::SetUp();
+    }
+
+    void StartWithOrder() {
+        Start();
+        Show();
+        source = files.Write("order.xml", DataFile("", "007", " Miller "));
+        Open(0, source);
+        ASSERT_EQ(window->Grid->MaxRows(), 2);
+    }
+
+    void ClickExport() { QTest::mouseClick(window->pbExporttoExcel, Qt::LeftButton); }
+
+    QStringList WorkbooksIn(const std::string& dir) const {
+        return QDir(QString::fromStdString(dir))
+            .entryList({"*.xlsx", ".*"}, QDir::Files | QDir::Hidden);
+    }
+
+    std::string source;
+};
+
+} // namespace
+
+TEST_F(ExportTest, EmptyGridSaysNoDataFoundWithoutADialog) {
+    RecordingLauncher launcher;
+    Start();
+    window->pbExporttoExcel_Click();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "No data found");
+    EXPECT_EQ(boxes.shown()[0].title, "Error");
+    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::OK);
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_TRUE(launcher.uris.empty());
+}
+
+TEST_F(ExportTest, CancelledDialogWritesNothingAndSaysNothing) {
+    RecordingLauncher launcher;
+    StartWithOrder();
+    window->CD.InitDir = files.dir(); // left for the dialog as the last one had it
+    window->CD.FileName = "previous.xml";
+    dialogs.Cancel();
+    ClickExport();
+
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto& shown = dialogs.shown()[0];
+    EXPECT_EQ(shown.mode, Mode::Save);
+    EXPECT_EQ(shown.fileName, "");
+    EXPECT_EQ(shown.filter, "Excel (*.xlsx)|*.xlsx");
+    EXPECT_EQ(shown.defaultExt, "xlsx");
+    EXPECT_EQ(shown.initDir, files.dir());
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_TRUE(WorkbooksIn(files.dir()).isEmpty());
+    EXPECT_TRUE(launcher.uris.empty());
+}
+
+TEST_F(ExportTest, ExportsTheGridAsShownAndOpensTheWorkbook) {
+    RecordingLauncher launcher;
+    StartWithOrder();
+    const std::string before = ReadFileBytes(source);
+    TypeValue(1, " 1/2 ");
+    const std::string path = files.Path("order export.xlsx");
+    dialogs.Answer(path);
+    ClickExport();
+
+    EXPECT_TRUE(boxes.shown().empty());
+    const XlsxContent xlsx = ReadXlsx(path);
+    EXPECT_EQ(xlsx.sheetNames, std::vector<std::string>{"XML-Data"});
+    std::vector<std::string> texts;
+    for (const XlsxCell& cell : xlsx.cells)
+        texts.push_back(cell.text);
+    // The unsaved edit is exported as typed, trimmed; the file on disk is not touched.
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Field", "Value", "Number", "1/2", "Customer", "Miller"}));
+    EXPECT_EQ(xlsx.Find("B3")->type, "s");
+    EXPECT_EQ(ReadFileBytes(source), before);
+    EXPECT_TRUE(window->bDataChanged);
+
+    ASSERT_EQ(launcher.uris.size(), 1u);
+    EXPECT_EQ(launcher.uris[0], FileUri(path));
+    EXPECT_FALSE(launcher.waitCursorShown[0]);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ExportTest, FailedWriteIsReportedAndLeavesNoFile) {
+    RecordingLauncher launcher;
+    StartWithOrder();
+    const std::string folder = files.Path("out");
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    const std::string kept = files.Write("out/kept.xlsx", "previous workbook");
+    ReadOnlyFolder readOnly(folder);
+    if (!readOnly.locked())
+        GTEST_SKIP() << "this system lets every folder be written";
+
+    dialogs.Answer(folder + "/new.xlsx");
+    dialogs.Answer(kept);
+    ClickExport();
+    ClickExport();
+
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    for (const auto& box : boxes.shown()) {
+        EXPECT_EQ(box.text, "Excel-Workbook is not saved!");
+        EXPECT_EQ(box.title, "Error while saving excel-sheet");
+        EXPECT_EQ(box.buttons, MsgButtons::OK);
+    }
+    EXPECT_EQ(WorkbooksIn(folder), QStringList{"kept.xlsx"});
+    EXPECT_EQ(ReadFileBytes(kept), "previous workbook");
+    EXPECT_TRUE(launcher.uris.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ExportTest, OpenerFailureIsShownAndTheWorkbookStays) {
+    RecordingLauncher launcher(ShellLaunchResult::Failed);
+    StartWithOrder();
+    const std::string path = files.Path("order.xlsx");
+    dialogs.Answer(path);
+    ClickExport();
+
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text,
+              "An error occurred occurred while trying to open the selected file.");
+    EXPECT_EQ(boxes.shown()[0].title, "Error");
+    EXPECT_EQ(ReadXlsx(path).Find("A2")->text, "Number");
+}
