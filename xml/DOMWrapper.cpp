@@ -98,6 +98,32 @@ bool ParseNamespaceDeclarations(const std::string& text,
     return true;
 }
 
+// Entities stay references in the tree, so a small file can stand for gigabytes of text
+// once a value is read. The text they expand to is counted and bounded at load.
+constexpr size_t kMaxEntityText = 10 * 1024 * 1024;
+
+// Text that the entity references among nodes and their descendants expand to, counted up
+// to just past limit. Inside an entity (inEntity), plain text counts as well. Each reference
+// counts one more, so that nested empty entities cannot make the count itself take forever.
+size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
+    size_t total = 0;
+    for (xmlNodePtr node = nodes; node && total <= limit; node = node->next) {
+        if (node->type == XML_ENTITY_REF_NODE) {
+            ++total;
+            auto* entity = reinterpret_cast<xmlEntityPtr>(node->children);
+            if (entity && entity->children)
+                total += EntityTextSize(entity->children, limit - total, true);
+            else if (entity && entity->content)
+                total += static_cast<size_t>(xmlStrlen(entity->content));
+        } else if (node->type == XML_ELEMENT_NODE) {
+            total += EntityTextSize(node->children, limit - total, inEntity);
+        } else if (inEntity && node->content) {
+            total += static_cast<size_t>(xmlStrlen(node->content));
+        }
+    }
+    return total;
+}
+
 bool StartsWithUtf16Mark(const QByteArray& bytes) {
     return bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
                                   static_cast<unsigned char>(bytes[1]) == 0xFE) ||
@@ -391,6 +417,11 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             reason = file.errorString().toStdString();
             throw Failure(kErrXmlLibrary, reason);
         }
+        // Refused before reading: the parser takes no more than this anyway.
+        if (file.size() > std::numeric_limits<int>::max()) {
+            reason = "The file is too large.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError) {
             reason = file.errorString().toStdString();
@@ -419,6 +450,12 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             throw Failure(kErrXmlLibrary, reason);
         }
         xmlFreeParserCtxt(parser);
+        if (EntityTextSize(parsed->children, kMaxEntityText) > kMaxEntityText) {
+            xmlFreeDoc(parsed);
+            reason = "Entity references expand to more than " +
+                     std::to_string(kMaxEntityText / (1024 * 1024)) + " MB of text.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
         // A byte-order mark without a declaration: keep the file's encoding when saving.
         if (!parsed->encoding && StartsWithUtf16Mark(bytes))
             parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
