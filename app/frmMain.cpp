@@ -32,8 +32,6 @@ constexpr int32_t kColAlias = 11;
 constexpr int32_t kColValue = 12;
 constexpr int32_t kTextLimit = 255;
 
-constexpr int32_t kErrTypeMismatch = 13;
-
 // A configuration's Number as the list's item data.
 int32_t ConfigNumber(const std::string& text) {
     const std::string trimmed = Trim(text);

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <libxml/chvalid.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
@@ -19,7 +20,9 @@
 
 namespace {
 
-constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET;
+// Short texts are kept inside their nodes rather than allocated apart: large files take
+// noticeably less memory. libxml2's own edits and frees recognise such texts.
+constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_COMPACT;
 
 // Nothing is ever fetched from outside the file being read: no external entity, no DTD.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
@@ -57,45 +60,9 @@ std::string Chomp(std::string text) {
     return text;
 }
 
-// Parses blank-separated declarations xmlns:prefix='uri' (single or double quotes).
-bool ParseNamespaceDeclarations(const std::string& text,
-                                std::vector<std::pair<std::string, std::string>>& result) {
-    size_t pos = 0;
-    const auto skipBlanks = [&] {
-        while (pos < text.size() &&
-               (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
-            ++pos;
-    };
-    skipBlanks();
-    while (pos < text.size()) {
-        if (text.compare(pos, 6, "xmlns:") != 0)
-            return false;
-        pos += 6;
-        const size_t nameStart = pos;
-        while (pos < text.size() && text[pos] != '=' && text[pos] != ' ')
-            ++pos;
-        const std::string prefix = text.substr(nameStart, pos - nameStart);
-        if (prefix.empty() || xmlValidateNCName(BAD_CAST prefix.c_str(), 0) != 0)
-            return false;
-        skipBlanks();
-        if (pos >= text.size() || text[pos] != '=')
-            return false;
-        ++pos;
-        skipBlanks();
-        if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"'))
-            return false;
-        const char quote = text[pos++];
-        const size_t end = text.find(quote, pos);
-        if (end == std::string::npos)
-            return false;
-        result.emplace_back(prefix, text.substr(pos, end - pos));
-        pos = end + 1;
-        if (pos < text.size() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\r' &&
-            text[pos] != '\n')
-            return false;
-        skipBlanks();
-    }
-    return true;
+int WriteToDevice(void* context, const char* buffer, int length) {
+    auto* device = static_cast<QIODevice*>(context);
+    return device->write(buffer, length) == length ? length : -1;
 }
 
 // Entities stay references in the tree, so a small file can stand for gigabytes of text
@@ -124,11 +91,48 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
     return total;
 }
 
+// Feeds the file to the parser piece by piece, so that no copy of the whole file stands
+// beside the tree; keeps the first bytes for the byte-order test.
+struct FileReader {
+    QFile& file;
+    QByteArray head;
+    bool failed = false;
+
+    static int Read(void* context, char* buffer, int length) {
+        auto* reader = static_cast<FileReader*>(context);
+        const qint64 count = reader->file.read(buffer, length);
+        if (count < 0) {
+            reader->failed = true;
+            return -1;
+        }
+        if (reader->head.size() < 2)
+            reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
+        return static_cast<int>(count);
+    }
+};
+
 bool StartsWithUtf16Mark(const QByteArray& bytes) {
     return bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
                                   static_cast<unsigned char>(bytes[1]) == 0xFE) ||
                                  (static_cast<unsigned char>(bytes[0]) == 0xFE &&
                                   static_cast<unsigned char>(bytes[1]) == 0xFF));
+}
+
+// Well-formed UTF-8 of characters that XML 1.0 allows. Anything else would be saved into a
+// file that no parser, this one included, loads again.
+bool IsXmlText(const std::string& value) {
+    const auto* p = reinterpret_cast<const unsigned char*>(value.data());
+    size_t remaining = value.size();
+    while (remaining > 0) {
+        int length = static_cast<int>(std::min<size_t>(remaining, 4));
+        const int c = xmlGetUTF8Char(p, &length);
+        const int shortest = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+        if (c < 0 || length != shortest || !xmlIsCharQ(c))
+            return false;
+        p += length;
+        remaining -= static_cast<size_t>(length);
+    }
+    return true;
 }
 
 void LinkAsLastChild(xmlNodePtr parent, xmlNodePtr child) {
@@ -237,6 +241,8 @@ void DOMWrapper::Discard(xmlNodePtr node) {
 void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
     if (!node)
         throw NotSet();
+    if (!IsXmlText(value))
+        throw Failure(kErrXmlLibrary, "The value contains a character that XML does not allow.");
     switch (node->type) {
     case XML_ELEMENT_NODE:
     case XML_ATTRIBUTE_NODE:
@@ -422,24 +428,20 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             reason = "The file is too large.";
             throw Failure(kErrXmlLibrary, reason);
         }
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            reason = file.errorString().toStdString();
-            throw Failure(kErrXmlLibrary, reason);
-        }
-        file.close();
-        if (bytes.size() > std::numeric_limits<int>::max()) {
-            reason = "The file is too large.";
-            throw Failure(kErrXmlLibrary, reason);
-        }
-
         xmlParserCtxtPtr parser = xmlNewParserCtxt();
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
-        xmlDocPtr parsed =
-            xmlCtxtReadMemory(parser, bytes.constData(), static_cast<int>(bytes.size()),
-                              sPath_File.c_str(), nullptr, kParseOptions);
+        FileReader reader{file, {}, false};
+        xmlDocPtr parsed = xmlCtxtReadIO(parser, FileReader::Read, nullptr, &reader,
+                                         sPath_File.c_str(), nullptr, kParseOptions);
         const bool wellFormed = parser->wellFormed != 0;
+        if (reader.failed) {
+            reason = file.errorString().toStdString();
+            if (parsed)
+                xmlFreeDoc(parsed);
+            xmlFreeParserCtxt(parser);
+            throw Failure(kErrXmlLibrary, reason);
+        }
         if (!parsed || !wellFormed) {
             const xmlError* error = xmlCtxtGetLastError(parser);
             reason = Chomp(error && error->message ? error->message
@@ -457,7 +459,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             throw Failure(kErrXmlLibrary, reason);
         }
         // A byte-order mark without a declaration: keep the file's encoding when saving.
-        if (!parsed->encoding && StartsWithUtf16Mark(bytes))
+        if (!parsed->encoding && StartsWithUtf16Mark(reader.head))
             parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
         XmlDoc->Replace(parsed);
         // Order indexes make document-order comparisons cheap for every later selection.
@@ -482,13 +484,6 @@ void DOMWrapper::Save(const std::string& sPath_File) {
             throw NotSet();
         const char* encoding =
             doc->encoding ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
-        xmlChar* buffer = nullptr;
-        int size = 0;
-        xmlDocDumpFormatMemoryEnc(doc, &buffer, &size, encoding, 1);
-        if (!buffer)
-            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
-        const QByteArray bytes(reinterpret_cast<const char*>(buffer), size);
-        xmlFree(buffer);
 
         const QString path = QString::fromStdString(sPath_File);
         const QFileInfo target(path);
@@ -497,8 +492,24 @@ void DOMWrapper::Save(const std::string& sPath_File) {
                                 !target.permission(QFileDevice::WriteOwner)))
             throw Failure(kErrXmlLibrary, "Access is denied.");
         // Written beside the target and renamed over it, so a failure leaves the old file.
+        // The text goes straight into the file: no copy of the whole of it is held in memory.
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly))
+            throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+        xmlSaveCtxtPtr writer = xmlSaveToIO(WriteToDevice, nullptr, &file, encoding,
+                                            XML_SAVE_FORMAT | XML_SAVE_AS_XML);
+        if (!writer)
+            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
+        const bool written = xmlSaveDoc(writer, doc) >= 0;
+        const bool flushed = xmlSaveClose(writer) >= 0;
+        if (!written || !flushed) {
+            const std::string why = file.error() != QFileDevice::NoError
+                                        ? file.errorString().toStdString()
+                                        : "The document could not be serialized.";
+            file.cancelWriting();
+            throw Failure(kErrXmlLibrary, why);
+        }
+        if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
     } catch (const std::exception&) {
         RaiseInline("Save", sPath_File);
@@ -736,4 +747,44 @@ bool DOMWrapper::ClearAllNodes() {
         throw Failure(kClassErrorNumber, e.what());
     }
     return false;
+}
+
+bool ParseNamespaceDeclarations(const std::string& text,
+                                std::vector<std::pair<std::string, std::string>>& result) {
+    size_t pos = 0;
+    const auto skipBlanks = [&] {
+        while (pos < text.size() &&
+               (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
+            ++pos;
+    };
+    skipBlanks();
+    while (pos < text.size()) {
+        if (text.compare(pos, 6, "xmlns:") != 0)
+            return false;
+        pos += 6;
+        const size_t nameStart = pos;
+        while (pos < text.size() && text[pos] != '=' && text[pos] != ' ')
+            ++pos;
+        const std::string prefix = text.substr(nameStart, pos - nameStart);
+        if (prefix.empty() || xmlValidateNCName(BAD_CAST prefix.c_str(), 0) != 0)
+            return false;
+        skipBlanks();
+        if (pos >= text.size() || text[pos] != '=')
+            return false;
+        ++pos;
+        skipBlanks();
+        if (pos >= text.size() || (text[pos] != '\'' && text[pos] != '"'))
+            return false;
+        const char quote = text[pos++];
+        const size_t end = text.find(quote, pos);
+        if (end == std::string::npos)
+            return false;
+        result.emplace_back(prefix, text.substr(pos, end - pos));
+        pos = end + 1;
+        if (pos < text.size() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\r' &&
+            text[pos] != '\n')
+            return false;
+        skipBlanks();
+    }
+    return true;
 }

@@ -206,10 +206,14 @@ void DOMWrapper::AppendNode(const std::string& sPath, const std::string& sNodena
     }
 }
 
-// sNameSpace would only serve selections in the text's own document, and none is made there.
+// sNameSpace only serves selections in the text's own document, and none is made there; a
+// malformed list still fails, as it would fail Load.
 void DOMWrapper::AppendChildNodefromText(const std::string& sPath, const std::string& sNodeText,
-                                         const std::string& /*sNameSpace*/) {
+                                         const std::string& sNameSpace) {
     try {
+        std::vector<std::pair<std::string, std::string>> declarations;
+        if (!IsBlank(sNameSpace) && !ParseNamespaceDeclarations(sNameSpace, declarations))
+            throw Failure(kErrXmlLibrary, "SelectionNamespaces property value is invalid.");
         RequireDoc();
         const xmlNodePtr target = Required(SelectFirst(sPath));
         // The text's own document, parsed as Load parses files: no network, no external

@@ -55,3 +55,8 @@ private:
     std::unordered_map<std::string, std::optional<FastXPath::Path>> fastPaths_;
     std::unique_ptr<FastXPath> fast_;
 };
+
+// Parses a selection-namespace list: blank-separated xmlns:prefix='uri' declarations, in
+// single or double quotes. False when the list is malformed.
+bool ParseNamespaceDeclarations(const std::string& text,
+                                std::vector<std::pair<std::string, std::string>>& result);

@@ -167,6 +167,7 @@ TEST_F(DOMWrapperEdit, AppendChildNodefromTextImportsTheFirstNode) {
               "Error in Function 'DOMWrapper.AppendChildNodefromText' \r\nArgument(s) : \r\n/r/a"
               "\r\n<x><y></x>");
     ClassError([&] { dom.AppendChildNodefromText("/r/a", ""); });
+    ClassError([&] { dom.AppendChildNodefromText("/r/a", "<x/>", "xmlns:p=unquoted"); });
     ClassError([&] { dom.AppendChildNodefromText("/r/missing", "<x/>"); });
     ClassError([&] { dom.AppendChildNodefromText("/", "<x/>"); });
     // A document type declaration is no child for an element, and no entity is fetched.
