@@ -283,6 +283,40 @@ TEST_F(HostileFilesTest, GarbageBytesFailWithTheClassError) {
     }
 }
 
+// A value the file could not hold is refused, so a save never writes a file that does not
+// load again.
+TEST_F(HostileFilesTest, ValuesXmlCannotHoldAreRefused) {
+    const std::string path =
+        files.Write("values.xml", "<r a=\"1\"><v>old</v><c><![CDATA[x]]></c></r>");
+    ASSERT_TRUE(LoadsOrFailsCleanly(path));
+    const std::string values[] = {
+        "bell\x07",     std::string("nul\0byte", 8),
+        "\xC3\x28",     "\xED\xA0\x80",
+        "\xC0\xAF",     "\xEF\xBF\xBE",
+        "cut \xE2\x82",
+    };
+    for (const std::string& value : values) {
+        for (const char* target : {"/r/v", "/r/@a", "/r/c/text()"}) {
+            SCOPED_TRACE(std::string(target) + " <- " + value);
+            try {
+                doc.SetElementValue(target, value);
+                ADD_FAILURE() << "value accepted";
+            } catch (const Failure& failure) {
+                EXPECT_EQ(failure.number, kClassErrorNumber);
+            }
+        }
+    }
+    EXPECT_EQ(doc.GetElementValue("/r/v", false), "old");
+    EXPECT_EQ(doc.GetElementValue("/r/@a", false), "1");
+    doc.SetElementValue("/r/v", "tab\t cr\r lf\n ]]> \xF0\x9F\x98\x80 \xEF\xBF\xBD");
+    doc.SetElementValue("/r/c/text()", "a ]]> b");
+    SaveAndReload("values-out.xml");
+    DOMWrapper again;
+    again.Load(files.Path("values-out.xml"));
+    EXPECT_EQ(again.GetElementValue("/r/c", false), "a ]]> b");
+    EXPECT_EQ(again.GetElementValue("/r/v", false).substr(0, 4), "tab\t");
+}
+
 TEST_F(HostileFilesTest, Utf16WithByteOrderMarkLoadsAndSavesBackAsUtf16) {
     const QString text = QStringLiteral("<r a=\"ä\"><v>漢字 &amp; 😀</v></r>");
     struct Case {
