@@ -127,7 +127,11 @@ bool IsXmlText(const std::string& value) {
         int length = static_cast<int>(std::min<size_t>(remaining, 4));
         const int c = xmlGetUTF8Char(p, &length);
         const int shortest = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-        if (c < 0 || length != shortest || !xmlIsCharQ(c))
+        // xmlGetUTF8Char takes a continuation byte (0x80-0xBF) for the lead of a pair.
+        static constexpr unsigned char kLeadMask[] = {0, 0x80, 0xE0, 0xF0, 0xF8};
+        static constexpr unsigned char kLeadBits[] = {0, 0x00, 0xC0, 0xE0, 0xF0};
+        if (c < 0 || length != shortest || (p[0] & kLeadMask[length]) != kLeadBits[length] ||
+            !xmlIsCharQ(c))
             return false;
         p += length;
         remaining -= static_cast<size_t>(length);
