@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
+#include "xml/NodePool.h"
 #include "xml/XmlDocHolder.h"
 
 #include <QFile>
@@ -33,6 +34,7 @@ void IgnoreLibraryError(void*, xmlErrorPtr) {}
 
 void SetUpLibraryOnce() {
     static const bool done = [] {
+        InstallNodePools();
         xmlInitParser();
         xmlSetExternalEntityLoader(RefuseExternalEntity);
         // Failures reach the caller through the class error, not through stderr.

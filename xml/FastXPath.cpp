@@ -8,8 +8,9 @@
 
 namespace {
 
-// Below this many children a plain scan is cheaper than building an index.
-constexpr size_t kIndexThreshold = 32;
+// Below this many children a plain scan costs little, and an index of every such parent
+// would take much memory in a large file.
+constexpr size_t kIndexThreshold = 256;
 
 bool IsNameStart(char c) {
     return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||

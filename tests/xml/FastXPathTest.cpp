@@ -118,10 +118,40 @@ TEST(FastXPath, LeavesEverythingElseToTheFullEvaluation) {
         EXPECT_FALSE(FastXPath::Parse(path, kNs)) << path;
 }
 
+TEST(FastXPath, ParentsWithManyChildrenGiveTheFullEvaluationsNodeSet) {
+    // Enough children for the per-parent index: repeated and missing values, other names,
+    // attributes in a namespace, and positions counted after the attribute test.
+    std::string text = "<r xmlns:x='urn:x'>";
+    for (int i = 0; i < 600; ++i) {
+        const std::string value = std::to_string(i % 250);
+        if (i % 7 == 0)
+            text += "<g n='" + value + "'/>";
+        else if (i % 11 == 0)
+            text += "<f x:n='" + value + "'/>";
+        else if (i % 13 == 0)
+            text += "<f/>";
+        else
+            text += "<f n='" + value + "'><v k='" + value + "'/></f>";
+    }
+    text += "</r>";
+    DocPtr doc = Parse(text);
+    ASSERT_TRUE(doc);
+    FastXPath fast(doc.get());
+    for (const std::string path :
+         {"/r/f[@n='3']", "/r/f[@n='3'][2]", "/r/f[@n='3'][3]", "/r/f[@n='3'][1]/v[@k='3']",
+          "/r/f[@x:n='22']", "/r/*[@n='14']", "/r/g[@n='7']", "/r/f[@n='nothing']", "/r/f[5]",
+          "/r/f[@n='']", "//f[@n='3']/v", "/r/f[@n=\"249\"]/@n"}) {
+        const auto parsed = FastXPath::Parse(path, kNs);
+        ASSERT_TRUE(parsed) << path;
+        const auto root = reinterpret_cast<xmlNodePtr>(doc.get());
+        EXPECT_EQ(fast.Evaluate(*parsed, root), FullEvaluation(doc.get(), path, root)) << path;
+    }
+}
+
 TEST(FastXPath, IndexesFollowChangesAfterInvalidate) {
     // Many children, so the per-parent index is used.
     std::string text = "<r>";
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 300; ++i)
         text += "<f n='" + std::to_string(i) + "'>" + std::to_string(i) + "</f>";
     text += "</r>";
     DocPtr doc = Parse(text);

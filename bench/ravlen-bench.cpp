@@ -1,0 +1,249 @@
+// Drives the real main window headless through the procedures a person triggers and
+// prints how long each phase took:
+//
+//   ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]
+//                [--save-as OUT.xml] [--export OUT.xlsx]
+//
+// Output: one "<phase> <seconds> s" line per phase run (startup, load, edit, save, export),
+// then "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
+// "message: <title>: <text>" and makes the exit status 1.
+
+#include "app/frmMain.h"
+#include "common/AppPaths.h"
+#include "common/FileDialog.h"
+#include "common/MessageBox.h"
+#include "export/ShellExecute.h"
+#include "support/DesktopSandbox.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTest>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::string config;
+    std::string data;
+    std::optional<int> number;
+    bool edit = false;
+    std::string saveAs;
+    std::string exportTo;
+};
+
+[[noreturn]] void Usage(const char* why) {
+    std::fprintf(stderr,
+                 "ravlen-bench: %s\n"
+                 "usage: ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]\n"
+                 "                    [--save-as OUT.xml] [--export OUT.xlsx]\n",
+                 why);
+    std::exit(2);
+}
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                Usage(("missing value after " + arg).c_str());
+            return argv[++i];
+        };
+        if (arg == "--config")
+            options.config = value();
+        else if (arg == "--data")
+            options.data = value();
+        else if (arg == "--number") {
+            const std::string text = value();
+            char* end = nullptr;
+            const long number = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0')
+                Usage("--number takes a configuration number");
+            options.number = static_cast<int>(number);
+        } else if (arg == "--edit")
+            options.edit = true;
+        else if (arg == "--save-as")
+            options.saveAs = value();
+        else if (arg == "--export")
+            options.exportTo = value();
+        else
+            Usage(("unknown argument " + arg).c_str());
+    }
+    if (options.config.empty() || options.data.empty())
+        Usage("--config and --data are required");
+    return options;
+}
+
+// Absolute, so that the dialogs' answers do not depend on the working directory.
+std::string Absolute(const std::string& path) {
+    return path.empty() ? path
+                        : QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+}
+
+class Stopwatch {
+public:
+    double Lap() {
+        const auto now = std::chrono::steady_clock::now();
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        start_ = now;
+        return seconds;
+    }
+
+private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+void Report(const char* phase, double seconds) {
+    std::printf("%s %.3f s\n", phase, seconds);
+    std::fflush(stdout);
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Lets the window paint and handle what the last action queued, as it would between a
+// person's clicks; counted into the phase that caused it.
+void Settle() {
+    QCoreApplication::processEvents();
+}
+
+// Types text into the Value cell of a row as a person does: F2 opens the cell editor, the
+// text replaces what it holds, Enter commits, and the grid raises its change notification.
+bool TypeIntoValueCell(frmMain& window, int row, const QString& text) {
+    constexpr int kColValue = 12;
+    SpreadGrid* grid = window.Grid;
+    grid->SetActiveCell(kColValue, row);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!editor)
+        return false;
+    editor->selectAll();
+    editor->insert(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // Enter commits through a queued call, and the closed editor goes later. Repaints are
+    // left to coalesce, as they do when edits come faster than the screen refreshes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Stopwatch clock;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Options options = ParseOptions(argc, argv);
+    const std::string config = Absolute(options.config);
+    const std::string data = Absolute(options.data);
+    const std::string saveAs = Absolute(options.saveAs);
+    const std::string exportTo = Absolute(options.exportTo);
+
+    std::vector<std::string> messages;
+    SetMessageBoxHandler([&](const std::string& text, const std::string& title, MsgButtons) {
+        messages.push_back(title + ": " + text);
+        return MsgAnswer::Cancel;
+    });
+    std::deque<std::string> answers;
+    CommonDialog::SetBackend(
+        [&](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::string> {
+            if (answers.empty())
+                return std::nullopt;
+            std::string answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    // The opener checks that the desktop has an application for the workbook before it
+    // hands it on: give it a desktop of its own with one, and a launcher that starts nothing.
+    UseDesktopSandbox({"application/octet-stream", "application/zip",
+                       "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"});
+    SetShellLauncher([](const std::string&) { return ShellLaunchResult::Launched; });
+
+    // The start-up looks for the configuration beside the executable under its base name.
+    const QFileInfo configInfo(QString::fromStdString(config));
+    OverrideExecutablePath(
+        (configInfo.absolutePath() + "/" + configInfo.completeBaseName()).toStdString());
+
+    QApplication app(argc, argv);
+    frmMain window;
+    const bool started = window.InitApplication();
+    if (started)
+        window.show();
+    Settle();
+    Report("startup", clock.Lap());
+
+    bool ok = started;
+    if (ok) {
+        int index = 0;
+        if (options.number) {
+            index = window.cmbConfig->findData(*options.number);
+            if (index < 0) {
+                std::fprintf(stderr, "ravlen-bench: no configuration numbered %d\n",
+                             *options.number);
+                ok = false;
+            }
+        }
+        if (ok) {
+            clock.Lap();
+            window.cmbConfig->setCurrentIndex(index);
+            answers.push_back(data);
+            window.pbSelectFile_Click();
+            Settle();
+            Report("load", clock.Lap());
+        }
+    }
+
+    if (ok && options.edit) {
+        window.activateWindow();
+        if (!QTest::qWaitForWindowActive(&window))
+            std::fprintf(stderr, "ravlen-bench: the window did not become active\n");
+        const int rows = window.Grid->MaxRows();
+        clock.Lap();
+        for (int row = 1; row <= rows && ok; ++row) {
+            if (!TypeIntoValueCell(window, row, QStringLiteral("edited %1").arg(row))) {
+                std::fprintf(stderr, "ravlen-bench: no cell editor opened in row %d\n", row);
+                ok = false;
+            }
+        }
+        Settle();
+        Report("edit", clock.Lap());
+    }
+
+    if (ok && !saveAs.empty()) {
+        clock.Lap();
+        answers.push_back(saveAs);
+        window.pbSaveAs_Click();
+        Settle();
+        Report("save", clock.Lap());
+    }
+
+    if (ok && !exportTo.empty()) {
+        clock.Lap();
+        answers.push_back(exportTo);
+        window.pbExporttoExcel_Click();
+        Settle();
+        Report("export", clock.Lap());
+    }
+
+    std::printf("rows %d\n", window.Grid->MaxRows());
+    std::printf("peak_rss_kb %ld\n", PeakRssKb());
+    for (const std::string& message : messages)
+        std::printf("message: %s\n", message.c_str());
+    if (!answers.empty())
+        std::fprintf(stderr, "ravlen-bench: a file dialog that was expected never opened\n");
+    std::fflush(stdout);
+    return ok && messages.empty() && answers.empty() ? 0 : 1;
+}

@@ -1,0 +1,243 @@
+#include "xml/NodePool.h"
+
+#include <libxml/tree.h>
+#include <libxml/xmlmemory.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include <sys/mman.h>
+
+namespace {
+
+// Slabs are aligned to their size, so a block's slab is found by masking its address, and
+// one bit per possible slab address tells the pools' blocks from malloc's.
+constexpr size_t kSlabShift = 20;
+constexpr size_t kSlabSize = size_t{1} << kSlabShift;
+constexpr uintptr_t kSlabMask = ~(uintptr_t{kSlabSize} - 1);
+// User-space addresses below 2^47, as malloc hands them out on 64-bit Linux; a slab that
+// lands elsewhere is not used.
+constexpr size_t kAddressBits = 47;
+constexpr size_t kSlabSlots = size_t{1} << (kAddressBits - kSlabShift);
+
+struct SizeClass;
+
+constexpr size_t kSmallLimit = 64;
+
+struct Slab {
+    SizeClass* owner;
+    Slab* prev;
+    Slab* next;
+    void* freeList;
+    size_t bump;
+    size_t live;
+    bool partial;
+};
+
+constexpr size_t kHeader = (sizeof(Slab) + 15) & ~size_t{15};
+
+struct SizeClass {
+    size_t size;
+    Slab* partial = nullptr; // slabs with room, most recent first
+};
+
+class Pools {
+public:
+    Pools() {
+        // Untouched pages of the map cost no memory.
+        bits_ = static_cast<std::atomic<uint64_t>*>(std::calloc(kSlabSlots / 64, sizeof(uint64_t)));
+    }
+
+    void* Alloc(size_t size) {
+        SizeClass* sizeClass = ClassFor(size);
+        if (!sizeClass)
+            return std::malloc(size);
+        std::lock_guard lock(mutex_);
+        Slab* slab = sizeClass->partial ? sizeClass->partial : NewSlab(*sizeClass);
+        if (!slab)
+            return std::malloc(size);
+        void* block;
+        if (slab->freeList) {
+            block = slab->freeList;
+            slab->freeList = *static_cast<void**>(block);
+        } else {
+            block = reinterpret_cast<char*>(slab) + slab->bump;
+            slab->bump += sizeClass->size;
+        }
+        ++slab->live;
+        if (!slab->freeList && slab->bump + sizeClass->size > kSlabSize)
+            Unlink(slab);
+        return block;
+    }
+
+    void Free(void* block) {
+        if (!block)
+            return;
+        if (!Owns(block)) {
+            std::free(block);
+            return;
+        }
+        std::lock_guard lock(mutex_);
+        Slab* slab = SlabOf(block);
+        *static_cast<void**>(block) = slab->freeList;
+        slab->freeList = block;
+        --slab->live;
+        if (!slab->partial)
+            Link(slab);
+        // One empty slab stays, so that a block taken and given back over and over does not
+        // map and unmap a slab each time.
+        if (slab->live == 0 && (slab->prev || slab->next))
+            Release(slab);
+    }
+
+    void* Realloc(void* block, size_t size) {
+        if (!block)
+            return Alloc(size);
+        if (!Owns(block))
+            return std::realloc(block, size);
+        void* moved = Alloc(size);
+        if (!moved)
+            return nullptr;
+        std::memcpy(moved, block, std::min(SlabOf(block)->owner->size, size));
+        Free(block);
+        return moved;
+    }
+
+private:
+    SizeClass* ClassFor(size_t size) {
+        if (!bits_ || size == 0)
+            return nullptr;
+        if (size <= kSmallLimit)
+            return &small_[(size - 1) / 8];
+        if (size == sizeof(xmlNode))
+            return &node_;
+        if (size == sizeof(xmlAttr))
+            return &attribute_;
+        return nullptr;
+    }
+
+    // Straight from the kernel, aligned to its size: the heap's aligned blocks would leave
+    // pieces of up to a slab's size around every one.
+    static void* MapSlab() {
+        void* area = mmap(nullptr, 2 * kSlabSize, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (area == MAP_FAILED)
+            return nullptr;
+        const uintptr_t start = reinterpret_cast<uintptr_t>(area);
+        const uintptr_t aligned = (start + kSlabSize - 1) & kSlabMask;
+        if (aligned > start)
+            munmap(area, aligned - start);
+        if (const uintptr_t tail = start + 2 * kSlabSize - (aligned + kSlabSize); tail > 0)
+            munmap(reinterpret_cast<void*>(aligned + kSlabSize), tail);
+        return reinterpret_cast<void*>(aligned);
+    }
+
+    static Slab* SlabOf(void* block) {
+        return reinterpret_cast<Slab*>(reinterpret_cast<uintptr_t>(block) & kSlabMask);
+    }
+
+    bool Owns(void* block) const {
+        if (!bits_)
+            return false;
+        const uintptr_t index = reinterpret_cast<uintptr_t>(block) >> kSlabShift;
+        return index < kSlabSlots &&
+               (bits_[index / 64].load(std::memory_order_acquire) >> (index % 64) & 1) != 0;
+    }
+
+    void Mark(Slab* slab, bool owned) {
+        const uintptr_t index = reinterpret_cast<uintptr_t>(slab) >> kSlabShift;
+        const uint64_t bit = uint64_t{1} << (index % 64);
+        if (owned)
+            bits_[index / 64].fetch_or(bit, std::memory_order_release);
+        else
+            bits_[index / 64].fetch_and(~bit, std::memory_order_release);
+    }
+
+    Slab* NewSlab(SizeClass& sizeClass) {
+        void* memory = MapSlab();
+        if (!memory)
+            return nullptr;
+        if ((reinterpret_cast<uintptr_t>(memory) >> kSlabShift) >= kSlabSlots) {
+            munmap(memory, kSlabSize);
+            return nullptr;
+        }
+        auto* slab = new (memory) Slab{&sizeClass, nullptr, nullptr, nullptr, kHeader, 0, false};
+        Mark(slab, true);
+        Link(slab);
+        return slab;
+    }
+
+    void Release(Slab* slab) {
+        Unlink(slab);
+        Mark(slab, false);
+        munmap(slab, kSlabSize);
+    }
+
+    static void Link(Slab* slab) {
+        SizeClass& sizeClass = *slab->owner;
+        slab->prev = nullptr;
+        slab->next = sizeClass.partial;
+        if (sizeClass.partial)
+            sizeClass.partial->prev = slab;
+        sizeClass.partial = slab;
+        slab->partial = true;
+    }
+
+    static void Unlink(Slab* slab) {
+        if (slab->prev)
+            slab->prev->next = slab->next;
+        else
+            slab->owner->partial = slab->next;
+        if (slab->next)
+            slab->next->prev = slab->prev;
+        slab->prev = slab->next = nullptr;
+        slab->partial = false;
+    }
+
+    std::mutex mutex_;
+    std::atomic<uint64_t>* bits_ = nullptr;
+    SizeClass node_{sizeof(xmlNode)};
+    SizeClass attribute_{sizeof(xmlAttr)};
+    // Texts: malloc rounds them up to 16 bytes and adds 8.
+    SizeClass small_[kSmallLimit / 8] = {{8}, {16}, {24}, {32}, {40}, {48}, {56}, {64}};
+};
+
+// Never destroyed: libxml2 may free blocks while other static objects go away.
+Pools& ThePools() {
+    static Pools* pools = new Pools;
+    return *pools;
+}
+
+void* PoolMalloc(size_t size) {
+    return ThePools().Alloc(size);
+}
+
+void* PoolRealloc(void* block, size_t size) {
+    return ThePools().Realloc(block, size);
+}
+
+void PoolFree(void* block) {
+    ThePools().Free(block);
+}
+
+char* PoolStrdup(const char* text) {
+    const size_t size = std::strlen(text) + 1;
+    auto* copy = static_cast<char*>(ThePools().Alloc(size));
+    if (copy)
+        std::memcpy(copy, text, size);
+    return copy;
+}
+
+} // namespace
+
+void InstallNodePools() {
+    static const bool installed = [] {
+        ThePools();
+        return xmlMemSetup(PoolFree, PoolMalloc, PoolRealloc, PoolStrdup) == 0;
+    }();
+    (void)installed;
+}
