@@ -11,6 +11,7 @@
 #include <QSaveFile>
 
 #include <libxml/chvalid.h>
+#include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
@@ -141,6 +142,36 @@ bool IsXmlText(const std::string& value) {
     return true;
 }
 
+// Whether markup written in this encoding can be read back: the parser finds the encoding
+// only when "<?xml" comes out as ASCII or UTF-16 does. UTF-7 and EBCDIC do not.
+bool WritesReadableMarkup(const xmlChar* encoding) {
+    xmlCharEncodingHandlerPtr handler =
+        xmlFindCharEncodingHandler(reinterpret_cast<const char*>(encoding));
+    if (!handler)
+        return false;
+    const std::string probe = "<?xml version";
+    xmlBufferPtr in = xmlBufferCreate();
+    xmlBufferPtr out = xmlBufferCreate();
+    bool readable = false;
+    if (in && out && xmlBufferAdd(in, BAD_CAST probe.data(), static_cast<int>(probe.size())) == 0 &&
+        xmlCharEncOutFunc(handler, out, in) >= 0) {
+        std::string bytes(reinterpret_cast<const char*>(xmlBufferContent(out)),
+                          static_cast<size_t>(xmlBufferLength(out)));
+        if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
+            bytes.erase(0, 2);
+        std::string utf16le, utf16be;
+        for (char c : probe) {
+            utf16le += {c, '\0'};
+            utf16be += {'\0', c};
+        }
+        readable = bytes == probe || bytes == utf16le || bytes == utf16be;
+    }
+    xmlBufferFree(in);
+    xmlBufferFree(out);
+    xmlCharEncCloseFunc(handler);
+    return readable;
+}
+
 void LinkAsLastChild(xmlNodePtr parent, xmlNodePtr child) {
     // Linked by hand: xmlAddChild merges adjacent text nodes and frees the one appended,
     // which a reference may still hold.
@@ -247,8 +278,7 @@ void DOMWrapper::Discard(xmlNodePtr node) {
 void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
     if (!node)
         throw NotSet();
-    if (!IsXmlText(value))
-        throw Failure(kErrXmlLibrary, "The value contains a character that XML does not allow.");
+    RequireXmlText(value);
     switch (node->type) {
     case XML_ELEMENT_NODE:
     case XML_ATTRIBUTE_NODE:
@@ -283,6 +313,11 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
         throw Failure(kErrXmlLibrary,
                       "This operation can not be performed with a node of this type.");
     }
+}
+
+void RequireXmlText(const std::string& value) {
+    if (!IsXmlText(value))
+        throw Failure(kErrXmlLibrary, "The value contains a character that XML does not allow.");
 }
 
 std::string DOMWrapper::TextOf(xmlNodePtr node) {
@@ -488,8 +523,9 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         // Writing a document without content would replace a file with nothing.
         if (!xmlDocGetRootElement(doc))
             throw NotSet();
-        const char* encoding =
-            doc->encoding ? reinterpret_cast<const char*>(doc->encoding) : "UTF-8";
+        const char* encoding = doc->encoding && WritesReadableMarkup(doc->encoding)
+                                   ? reinterpret_cast<const char*>(doc->encoding)
+                                   : "UTF-8";
 
         const QString path = QString::fromStdString(sPath_File);
         const QFileInfo target(path);
@@ -502,8 +538,8 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-        xmlSaveCtxtPtr writer = xmlSaveToIO(WriteToDevice, nullptr, &file, encoding,
-                                            XML_SAVE_FORMAT | XML_SAVE_AS_XML);
+        xmlSaveCtxtPtr writer =
+            xmlSaveToIO(WriteToDevice, nullptr, &file, encoding, XML_SAVE_FORMAT | XML_SAVE_AS_XML);
         if (!writer)
             throw Failure(kErrXmlLibrary, "The document could not be serialized.");
         const bool written = xmlSaveDoc(writer, doc) >= 0;

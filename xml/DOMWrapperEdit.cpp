@@ -68,6 +68,7 @@ void RequireName(const std::string& name, const char* what) {
 
 void SetAttribute(xmlNodePtr element, const std::string& name, const std::string& value) {
     RequireName(name, "attribute");
+    RequireXmlText(value);
     // The value is taken literally: no entity references are parsed out of it.
     if (!xmlSetProp(element, BAD_CAST name.c_str(), BAD_CAST value.c_str()))
         throw Failure(kErrXmlLibrary, "The attribute '" + name + "' cannot be set.");

@@ -220,6 +220,7 @@ void DOMWrapper::Flow_Property() {
 bool DOMWrapper::AddDatas(const std::string& sName) {
     RequireDoc();
     const xmlNodePtr node = RequireCurrent();
+    RequireXmlText(sName);
     const xmlNodePtr datas = NewElement(node->doc, "FD:Datas");
     xmlNewProp(datas, BAD_CAST "Table", BAD_CAST sName.c_str());
     AppendNew(node, datas);
@@ -230,6 +231,8 @@ bool DOMWrapper::AddField(const std::string& sName, const AnyValue& sFlowType,
                           const AnyValue& sValue) {
     RequireDoc();
     const xmlNodePtr node = RequireCurrent();
+    RequireXmlText(sName);
+    RequireXmlText(sFlowType.Text());
     const xmlNodePtr field = NewElement(node->doc, "FD:Field");
     xmlNewProp(field, BAD_CAST "Name", BAD_CAST sName.c_str());
     xmlNewProp(field, BAD_CAST "FlowType", BAD_CAST sFlowType.Text().c_str());

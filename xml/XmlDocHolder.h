@@ -60,3 +60,7 @@ private:
 // single or double quotes. False when the list is malformed.
 bool ParseNamespaceDeclarations(const std::string& text,
                                 std::vector<std::pair<std::string, std::string>>& result);
+
+// Failure unless value is well-formed UTF-8 of characters XML allows: anything else would be
+// saved into a file that no parser loads again.
+void RequireXmlText(const std::string& value);

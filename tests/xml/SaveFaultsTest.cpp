@@ -232,8 +232,9 @@ TEST_F(SaveFaultsTest, CrashBetweenWriteAndRenameKeepsTheOldFile) {
     EXPECT_EQ(ReadFileBytes(target), kOldContent);
     // A process that dies cannot clean up; what it leaves must not carry the target's name.
     for (const auto& name : Entries(files.dir())) {
-        if (!before.count(name))
+        if (!before.count(name)) {
             EXPECT_NE(name, "data.xml");
+        }
     }
 
     // The next save, by a process that lives, replaces the file as usual.
