@@ -310,6 +310,13 @@ TEST_F(HostileFilesTest, ValuesXmlCannotHoldAreRefused) {
             }
         }
     }
+    // Attribute values set by the path edits and the record builders are checked alike.
+    EXPECT_THROW(doc.AppendNode("/r", "n", "", "k", "bell\x07"), Failure);
+    EXPECT_THROW(doc.SetAttributes("/r", 0, "\xC3\x28"), Failure);
+    doc.GetElementValue("/r/v", false);
+    EXPECT_THROW(doc.AddDatas("nul\x01"), Failure);
+    EXPECT_THROW(doc.AddField("A", "\xBE\xBE", "v"), Failure);
+    EXPECT_EQ(doc.CountElementsByTagName("*"), 3);
     EXPECT_EQ(doc.GetElementValue("/r/v", false), "old");
     EXPECT_EQ(doc.GetElementValue("/r/@a", false), "1");
     doc.SetElementValue("/r/v", "tab\t cr\r lf\n ]]> \xF0\x9F\x98\x80 \xEF\xBF\xBD");
