@@ -20,6 +20,18 @@
 #include <algorithm>
 #include <limits>
 
+// Under AddressSanitizer the library allocates through malloc, so every node stays checked.
+#if defined(__SANITIZE_ADDRESS__)
+#define RAVLEN_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RAVLEN_ADDRESS_SANITIZER 1
+#endif
+#endif
+#ifndef RAVLEN_ADDRESS_SANITIZER
+#define RAVLEN_ADDRESS_SANITIZER 0
+#endif
+
 namespace {
 
 // Short texts are kept inside their nodes rather than allocated apart: large files take
@@ -35,7 +47,9 @@ void IgnoreLibraryError(void*, xmlErrorPtr) {}
 
 void SetUpLibraryOnce() {
     static const bool done = [] {
+#if !RAVLEN_ADDRESS_SANITIZER
         InstallNodePools();
+#endif
         xmlInitParser();
         xmlSetExternalEntityLoader(RefuseExternalEntity);
         // Failures reach the caller through the class error, not through stderr.
