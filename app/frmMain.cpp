@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/WaitCursor.h"
 
 #include "common/AppPaths.h"
 #include "common/Failure.h"
@@ -151,6 +152,7 @@ void frmMain::cmbConfig_Click() {
 
 void frmMain::LoadSourceFile(const std::string& sPath) {
     try {
+        const WaitCursor busy; // large files take a moment
         pbSave->setEnabled(false);
         SourceDoc.Load(sPath, kRidoRuduDeclaration);
 

@@ -1,3 +1,4 @@
+#include "app/WaitCursor.h"
 #include "app/frmMain.h"
 
 #include "common/Failure.h"
@@ -11,24 +12,6 @@ namespace {
 
 constexpr int32_t kColAlias = 11;
 constexpr int32_t kColValue = 12;
-
-// The wait cursor for as long as the object lives, unless handed back earlier.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { Restore(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-    void Restore() {
-        if (active_)
-            QApplication::restoreOverrideCursor();
-        active_ = false;
-    }
-
-private:
-    bool active_ = true;
-};
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "app/WaitCursor.h"
 #include "app/frmMain.h"
 
 #include "common/Failure.h"
@@ -102,6 +103,7 @@ std::string frmMain::SelectSaveFileName() {
 
 bool frmMain::SaveXmlData(const std::string& sPath) {
     try {
+        const WaitCursor busy; // large files take a moment
         if (bOriginFile)
             SourceDoc.ClearAllNodes();
         for (int32_t row = 1; row <= Grid->MaxRows(); ++row) {

@@ -261,6 +261,21 @@ TEST_F(WindowTest, FailedLoadShowsItsMessageAndLeavesNoRows) {
     EXPECT_EQ(ReadFileBytes(notXml), "<FD:R unclosed");
 }
 
+TEST_F(WindowTest, WaitCursorIsGoneBeforeTheLoadMessageAndAfterTheLoad) {
+    Start();
+    bool waitingDuringMessage = true;
+    const auto previous =
+        SetMessageBoxHandler([&](const std::string&, const std::string&, MsgButtons) {
+            waitingDuringMessage = QApplication::overrideCursor() != nullptr;
+            return MsgAnswer::OK;
+        });
+    Open(0, files.Write("bad.xml", "<FD:R unclosed"));
+    SetMessageBoxHandler(previous);
+    EXPECT_FALSE(waitingDuringMessage);
+    Open(0, files.Write("good.xml", DataFile("", "1", "A")));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(WindowTest, BrokenConfigurationEntriesFailTheLoadOnly) {
     const std::string fields =
         "<Fields><Field><XPath>//FD:Field[@Name='No']</XPath><Alias>No</Alias></Field>";
