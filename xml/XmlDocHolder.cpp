@@ -51,7 +51,7 @@ void XmlDocHolder::SetNamespaces(std::vector<std::pair<std::string, std::string>
 }
 
 void XmlDocHolder::DropXPath() {
-    fastPaths_.clear();
+    lastFastPath_.reset();
     fast_.reset();
     for (auto& entry : compiled_)
         xmlXPathFreeCompExpr(entry.second);
@@ -87,10 +87,11 @@ xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
 }
 
 const FastXPath::Path* XmlDocHolder::FastPath(const std::string& path) {
-    auto found = fastPaths_.find(path);
-    if (found == fastPaths_.end())
-        found = fastPaths_.emplace(path, FastXPath::Parse(path, namespaces)).first;
-    return found->second ? &*found->second : nullptr;
+    // Parsing is cheap next to evaluating; keeping every path of a large configuration
+    // would cost megabytes. The last one serves a path used again at once.
+    if (!lastFastPath_ || lastFastPath_->first != path)
+        lastFastPath_.emplace(path, FastXPath::Parse(path, namespaces));
+    return lastFastPath_->second ? &*lastFastPath_->second : nullptr;
 }
 
 FastXPath& XmlDocHolder::Fast() {

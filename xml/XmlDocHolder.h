@@ -6,6 +6,7 @@
 #include <libxml/xpath.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -29,7 +30,7 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     // Compiled once per holder; throws Failure for an expression the engine rejects.
     xmlXPathCompExprPtr Compile(const std::string& path);
     xmlXPathContextPtr Context();
-    // The path in the subset that FastXPath evaluates, or null.
+    // The path in the subset that FastXPath evaluates, or null. Valid until the next call.
     const FastXPath::Path* FastPath(const std::string& path);
     FastXPath& Fast();
     // Drops what was derived from elements and attribute values; called on every such change.
@@ -52,7 +53,7 @@ private:
 
     xmlXPathContextPtr context_ = nullptr;
     std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
-    std::unordered_map<std::string, std::optional<FastXPath::Path>> fastPaths_;
+    std::optional<std::pair<std::string, std::optional<FastXPath::Path>>> lastFastPath_;
     std::unique_ptr<FastXPath> fast_;
 };
 
