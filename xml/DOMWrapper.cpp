@@ -740,14 +740,18 @@ std::string DOMWrapper::GetElementByTagName(const std::string& element, int16_t 
     }
 }
 
+xmlNodePtr DOMWrapper::SelectFromCurrent(const std::string& path) const {
+    if (!CurrentNode.IsSet())
+        throw NotSet();
+    const DOMNode node = SelectFirst(path, CurrentNode.get());
+    if (!node.IsSet())
+        throw NotSet();
+    return node.get();
+}
+
 std::string DOMWrapper::GetElementByName(const std::string& qu_path_name) {
     try {
-        if (!CurrentNode.IsSet())
-            throw NotSet();
-        const DOMNode node = SelectFirst(qu_path_name, CurrentNode.get());
-        if (!node.IsSet())
-            throw NotSet();
-        return TextOf(node.get());
+        return TextOf(SelectFromCurrent(qu_path_name));
     } catch (const std::exception& e) {
         throw Failure(kClassErrorNumber, Trim("Fehler beim Auslesen des XML-Tags '" + qu_path_name +
                                               "'  " + e.what()));
@@ -757,13 +761,9 @@ std::string DOMWrapper::GetElementByName(const std::string& qu_path_name) {
 std::string DOMWrapper::SetElementByName(const std::string& qu_path_name,
                                          const std::string& newvalue) {
     try {
-        if (!CurrentNode.IsSet())
-            throw NotSet();
-        const DOMNode node = SelectFirst(qu_path_name, CurrentNode.get());
-        if (!node.IsSet())
-            throw NotSet();
-        WriteText(node.get(), newvalue);
-        return TextOf(node.get());
+        const xmlNodePtr node = SelectFromCurrent(qu_path_name);
+        WriteText(node, newvalue);
+        return TextOf(node);
     } catch (const std::exception& e) {
         ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
         return {};

@@ -119,6 +119,8 @@ private:
     // when context is null). Unset when nothing is selected. Throws Failure for an invalid
     // expression or a result that is not a node-set.
     DOMNode SelectFirst(const std::string& path, xmlNodePtr context = nullptr) const;
+    // First node the path selects from CurrentNode; Failure when there is none.
+    xmlNodePtr SelectFromCurrent(const std::string& path) const;
     // Every selected node, in document order.
     std::vector<xmlNodePtr> SelectAll(const std::string& path, xmlNodePtr context = nullptr) const;
     // Takes a node out of its tree and keeps it until its document goes.
