@@ -38,7 +38,9 @@ constexpr uint8_t kTextNumberFormatIndex = 49;
 std::string ReserveTempFile(const std::string& target) {
     const fs::path targetPath(target);
     const fs::path folder = targetPath.has_parent_path() ? targetPath.parent_path() : fs::path(".");
-    const std::string stem = "." + targetPath.filename().string() + ".";
+    std::string stem = ".";
+    stem += targetPath.filename().string();
+    stem += '.';
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate =
             (folder / (stem + std::to_string(QRandomGenerator::global()->generate()) + ".tmp"))
@@ -82,7 +84,11 @@ WorkbookWriter::WorkbookWriter(std::string path) : path_(std::move(path)) {
     CheckReplaceable(path_);
     tempPath_ = ReserveTempFile(path_);
     try {
-        workbook_ = workbook_new(tempPath_.c_str());
+        // Rows are written once, in order: each can go to disk as soon as it is complete,
+        // without a shared-string table to look every value up in.
+        lxw_workbook_options options{};
+        options.constant_memory = LXW_TRUE;
+        workbook_ = workbook_new_opt(tempPath_.c_str(), &options);
         if (!workbook_)
             throw Failure(kErrInvalidCall, "Cannot create a workbook");
         worksheet_ = workbook_add_worksheet(workbook_, kSheetName);

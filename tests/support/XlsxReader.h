@@ -9,6 +9,8 @@ struct XlsxCell {
     std::string ref;  // "A1"
     std::string type; // the t attribute: "s" shared string, "" number or blank, "str" ...
     std::string text; // the shared string for t="s", else the raw <v> content
+    // A string cell, shared or inline: never a number, a boolean or a date.
+    bool IsText() const { return type == "s" || type == "inlineStr"; }
     int style = 0;    // index into cellXfs
     bool hasFormula = false;
 };
