@@ -12,7 +12,7 @@
 class SpreadGrid : public QTableWidget {
     Q_OBJECT
 
-  public:
+public:
     enum class CellKind { Default, Number, StaticText, EditText };
 
     explicit SpreadGrid(QWidget* parent = nullptr);
@@ -42,17 +42,17 @@ class SpreadGrid : public QTableWidget {
     // Called by the cell editor when the user has changed a cell's text.
     void CommitUserEdit(int32_t row, int32_t col, const QString& text);
 
-  Q_SIGNALS:
+Q_SIGNALS:
     // The user changed the content of a cell (1-based).
     void Change(int32_t col, int32_t row);
     // Tab moved forward past the last cell (true) or Shift+Tab backward past the first.
     void Advance(bool advanceNext);
 
-  protected:
+protected:
     bool focusNextPrevChild(bool next) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
-  private:
+private:
     struct Column {
         CellKind kind = CellKind::Default;
         int32_t maxLength = 0;

@@ -11,7 +11,7 @@ struct XlsxCell {
     std::string text; // the shared string for t="s", else the raw <v> content
     // A string cell, shared or inline: never a number, a boolean or a date.
     bool IsText() const { return type == "s" || type == "inlineStr"; }
-    int style = 0;    // index into cellXfs
+    int style = 0; // index into cellXfs
     bool hasFormula = false;
 };
 
