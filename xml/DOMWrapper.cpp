@@ -135,8 +135,8 @@ bool StartsWithUtf16Mark(const QByteArray& bytes) {
                                   static_cast<unsigned char>(bytes[1]) == 0xFF));
 }
 
-// Well-formed UTF-8 of characters that XML 1.0 allows. Anything else would be saved into a
-// file that no parser, this one included, loads again.
+} // namespace
+
 bool IsXmlText(const std::string& value) {
     const auto* p = reinterpret_cast<const unsigned char*>(value.data());
     size_t remaining = value.size();
@@ -155,6 +155,8 @@ bool IsXmlText(const std::string& value) {
     }
     return true;
 }
+
+namespace {
 
 // Whether markup written in this encoding can be read back: the parser finds the encoding
 // only when "<?xml" comes out as ASCII or UTF-16 does. UTF-7 and EBCDIC do not.
@@ -574,7 +576,8 @@ void DOMWrapper::Save(const std::string& sPath_File) {
 
 std::string DOMWrapper::NewDoc(const std::string& elementname) {
     XmlDoc = NewHolder();
-    if (xmlValidateQName(BAD_CAST elementname.c_str(), 0) != 0)
+    // xmlValidateQName reads malformed UTF-8 leniently and stops at a NUL byte.
+    if (!IsXmlText(elementname) || xmlValidateQName(BAD_CAST elementname.c_str(), 0) != 0)
         throw Failure(kErrXmlLibrary,
                       "This name contains an invalid character: '" + elementname + "'");
     xmlNodePtr root = xmlNewDocNode(XmlDoc->doc, nullptr, BAD_CAST elementname.c_str(), nullptr);

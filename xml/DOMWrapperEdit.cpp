@@ -62,7 +62,8 @@ std::vector<std::string> SplitItems(const std::string& text) {
 }
 
 void RequireName(const std::string& name, const char* what) {
-    if (name.empty() || xmlValidateName(BAD_CAST name.c_str(), 0) != 0)
+    // xmlValidateName reads malformed UTF-8 leniently and stops at a NUL byte.
+    if (name.empty() || !IsXmlText(name) || xmlValidateName(BAD_CAST name.c_str(), 0) != 0)
         throw Failure(kErrXmlLibrary, "'" + name + "' is not a valid " + what + " name.");
 }
 

@@ -62,6 +62,9 @@ private:
 bool ParseNamespaceDeclarations(const std::string& text,
                                 std::vector<std::pair<std::string, std::string>>& result);
 
-// Failure unless value is well-formed UTF-8 of characters XML allows: anything else would be
-// saved into a file that no parser loads again.
+// Whether value is well-formed UTF-8 of characters XML allows: anything else would be saved
+// into a file that no parser loads again.
+bool IsXmlText(const std::string& value);
+
+// Failure unless IsXmlText(value).
 void RequireXmlText(const std::string& value);

@@ -328,6 +328,29 @@ TEST_F(HostileFilesTest, ValuesXmlCannotHoldAreRefused) {
     EXPECT_EQ(again.GetElementValue("/r/v", false).substr(0, 4), "tab\t");
 }
 
+// libxml2's own name check reads broken UTF-8 as other characters and stops at a NUL, so
+// such names reached the saved file.
+TEST_F(HostileFilesTest, NamesXmlCannotHoldAreRefused) {
+    ASSERT_TRUE(LoadsOrFailsCleanly(files.Write("names.xml", "<r><v>old</v></r>")));
+    const std::string names[] = {
+        "\x9A\xA1\xB0=\xA9",     // continuation byte as lead, then '='
+        "\xE8\xA1\xB0\xA9",      // a stray continuation byte after a whole character
+        std::string("v\0=x", 4), // NUL: the part before it is a valid name
+        "\xC3\x28",
+    };
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(doc.AppendNode("/r", name), Failure);
+        EXPECT_THROW(doc.AppendNode("/r", "n", "", name, "1"), Failure);
+        doc.GetElementValue("/r/v", false);
+        EXPECT_THROW(doc.AddNode(name), Failure);
+        DOMWrapper fresh;
+        EXPECT_THROW(fresh.NewDoc(name), Failure);
+    }
+    EXPECT_EQ(doc.CountElementsByTagName("*"), 2);
+    SaveAndReload("names-out.xml");
+}
+
 TEST_F(HostileFilesTest, Utf16WithByteOrderMarkLoadsAndSavesBackAsUtf16) {
     const QString text = QStringLiteral("<r a=\"ä\"><v>漢字 &amp; 😀</v></r>");
     struct Case {
