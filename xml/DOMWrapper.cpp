@@ -320,6 +320,12 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
     case XML_CDATA_SECTION_NODE:
     case XML_COMMENT_NODE:
     case XML_PI_NODE:
+        // Comments and instructions are saved as they are, so these would end them early.
+        if (node->type == XML_COMMENT_NODE &&
+            (value.find("--") != std::string::npos || (!value.empty() && value.back() == '-')))
+            throw Failure(kErrXmlLibrary, "A comment cannot hold '--' or end with '-'.");
+        if (node->type == XML_PI_NODE && value.find("?>") != std::string::npos)
+            throw Failure(kErrXmlLibrary, "A processing instruction cannot hold '?>'.");
         if (node->parent && node->parent->type == XML_ATTRIBUTE_NODE)
             if (XmlDocHolder* holder = XmlDocHolder::Of(node))
                 holder->Invalidate();

@@ -351,6 +351,34 @@ TEST_F(HostileFilesTest, NamesXmlCannotHoldAreRefused) {
     SaveAndReload("names-out.xml");
 }
 
+TEST_F(HostileFilesTest, CommentsAndInstructionsKeepTheirMarkupWhole) {
+    ASSERT_TRUE(LoadsOrFailsCleanly(
+        files.Write("markup.xml", "<?top data?><r><!-- note --><?pi x?><v>1</v></r>")));
+    const std::pair<const char*, const char*> refused[] = {
+        {"//comment()", "a--b"},
+        {"//comment()", "ends with -"},
+        {"/processing-instruction()", "a?>b"},
+        {"/r/processing-instruction()", "?>"},
+    };
+    for (const auto& [path, value] : refused) {
+        SCOPED_TRACE(std::string(path) + " <- " + value);
+        try {
+            doc.SetElementValue(path, std::string(value));
+            ADD_FAILURE() << "value accepted";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.number, kClassErrorNumber);
+        }
+    }
+    doc.SetElementValue("//comment()", std::string("- a - b ->"));
+    doc.SetElementValue("/r/processing-instruction()", std::string("a ? > b"));
+    SaveAndReload("markup-out.xml");
+    DOMWrapper again;
+    again.Load(files.Path("markup-out.xml"));
+    EXPECT_EQ(again.GetElementValue("//comment()", false), "- a - b ->");
+    EXPECT_EQ(again.GetElementValue("/processing-instruction()", false), "data");
+    EXPECT_EQ(again.GetElementValue("/r/processing-instruction()", false), "a ? > b");
+}
+
 TEST_F(HostileFilesTest, Utf16WithByteOrderMarkLoadsAndSavesBackAsUtf16) {
     const QString text = QStringLiteral("<r a=\"ä\"><v>漢字 &amp; 😀</v></r>");
     struct Case {
