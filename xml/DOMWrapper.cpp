@@ -44,6 +44,7 @@ xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPt
 }
 
 void IgnoreLibraryError(void*, xmlErrorPtr) {}
+void IgnoreGenericError(void*, const char*, ...) {}
 
 void SetUpLibraryOnce() {
     static const bool done = [] {
@@ -54,6 +55,7 @@ void SetUpLibraryOnce() {
         xmlSetExternalEntityLoader(RefuseExternalEntity);
         // Failures reach the caller through the class error, not through stderr.
         xmlSetStructuredErrorFunc(nullptr, IgnoreLibraryError);
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
         return true;
     }();
     (void)done;
