@@ -89,10 +89,12 @@ int32_t SpreadGrid::MaxRows() const {
 void SpreadGrid::SetMaxRows(int32_t rows) {
     const int32_t old = rowCount();
     setRowCount(std::max(rows, 0));
-    // Every new cell gets an item so that its column's kind applies from the start.
+    // New cells get an item so that their column's kind applies from the start; a cell of
+    // the default kind behaves alike without one, and large grids hold many of them.
     for (int32_t r = old; r < rowCount(); ++r)
         for (int32_t c = 0; c < columnCount(); ++c)
-            setItem(r, c, MakeItem(c + 1));
+            if (ColumnKind(c + 1) != CellKind::Default)
+                setItem(r, c, MakeItem(c + 1));
 }
 
 int32_t SpreadGrid::MaxCols() const {
