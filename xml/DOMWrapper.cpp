@@ -713,14 +713,7 @@ std::vector<xmlNodePtr> ElementsByTagName(xmlDocPtr doc, const std::string& name
             if (all || qualified == name)
                 found.push_back(node);
         }
-        if (node->children && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next)
-            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-        if (node)
-            node = node->next;
+        node = NextInTree(node);
     }
     return found;
 }

@@ -260,6 +260,16 @@ void SortAndDedupe(std::vector<xmlNodePtr>& nodes) {
 
 } // namespace
 
+xmlNodePtr NextInTree(xmlNodePtr node) {
+    if (node->type == XML_ELEMENT_NODE && node->children)
+        return node->children;
+    for (; node->parent && node->parent->type == XML_ELEMENT_NODE; node = node->parent) {
+        if (node->next)
+            return node->next;
+    }
+    return nullptr;
+}
+
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b) {
     return a != b && xmlXPathCmpNodes(a, b) == 1;
 }
@@ -284,14 +294,7 @@ const FastXPath::ValueIndex& FastXPath::GlobalIndex(const Name& element, const N
             if (const xmlAttrPtr attr = FindAttribute(node, attribute))
                 index[AttributeValue(attr)].push_back(node);
         }
-        if (node->type == XML_ELEMENT_NODE && node->children) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next)
-            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-        if (node)
-            node = node->next;
+        node = NextInTree(node);
     }
     return index;
 }
@@ -356,15 +359,7 @@ std::vector<xmlNodePtr> FastXPath::DescendantStep(const std::vector<xmlNodePtr>&
         while (node) {
             if (ElementMatches(node, step.name))
                 candidates.push_back(node);
-            if (node->type == XML_ELEMENT_NODE && node->children) {
-                node = node->children;
-                continue;
-            }
-            while (node && !node->next)
-                node =
-                    node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-            if (node)
-                node = node->next;
+            node = NextInTree(node);
         }
     }
     candidates = ApplyPredicates(std::move(candidates), step.predicates, firstPredicate);

@@ -66,5 +66,9 @@ private:
     std::unordered_map<std::string, ValueIndex> perParent_;
 };
 
+// The node after node in a pre-order walk of the root element's tree that enters element
+// children only; null at the end of the root element.
+xmlNodePtr NextInTree(xmlNodePtr node);
+
 // "a before b" in document order.
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
