@@ -10,27 +10,19 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<fs::path> Inputs(const std::string& target) {
-    const char* source = std::getenv("RAVLEN_SOURCE_DIR");
-    std::vector<fs::path> inputs;
-    const fs::path dir = fs::path(source ? source : ".") / "tests/fuzz/regressions" / target;
-    if (fs::is_directory(dir)) {
-        for (const auto& entry : fs::directory_iterator(dir))
-            inputs.push_back(entry.path());
-    }
-    return inputs;
-}
-
 template <typename Run> void Replay(const std::string& target, Run run) {
-    for (const fs::path& input : Inputs(target)) {
-        SCOPED_TRACE(input.string());
-        const std::string bytes = ReadFileBytes(input.string());
+    const char* source = std::getenv("RAVLEN_SOURCE_DIR");
+    const fs::path dir = fs::path(source ? source : ".") / "tests/fuzz/regressions" / target;
+    if (!fs::is_directory(dir))
+        return;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        SCOPED_TRACE(entry.path().string());
+        const std::string bytes = ReadFileBytes(entry.path().string());
         run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     }
 }
