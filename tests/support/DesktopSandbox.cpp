@@ -1,6 +1,7 @@
 #include "support/DesktopSandbox.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <cstdlib>
@@ -10,31 +11,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-class SandboxFolder {
-public:
-    SandboxFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ravlen-desktop-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create the desktop sandbox");
-        path = pattern;
-    }
-    ~SandboxFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
-
-} // namespace
-
 void UseDesktopSandbox(const std::vector<std::string>& associatedTypes) {
-    static SandboxFolder folder;
-    const fs::path applications = folder.path / "data" / "applications";
+    static QTemporaryDir folder(QDir::tempPath() + "/ravlen-desktop-XXXXXX");
+    if (!folder.isValid())
+        throw std::runtime_error("cannot create the desktop sandbox");
+    const fs::path root = folder.path().toStdString();
+    const fs::path applications = root / "data" / "applications";
     fs::create_directories(applications);
-    fs::create_directories(folder.path / "config");
-    fs::create_directories(folder.path / "system");
+    fs::create_directories(root / "config");
+    fs::create_directories(root / "system");
 
     std::string mimeTypes;
     std::string cache = "[MIME Cache]\n";
@@ -47,10 +32,10 @@ void UseDesktopSandbox(const std::vector<std::string>& associatedTypes) {
         << mimeTypes << "\n";
     std::ofstream(applications / "mimeinfo.cache") << cache;
 
-    ::setenv("XDG_DATA_HOME", (folder.path / "data").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (folder.path / "system").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (folder.path / "config").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (folder.path / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", (root / "system").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    ::setenv("XDG_CONFIG_DIRS", (root / "config").c_str(), 1);
     ::setenv("GIO_USE_VFS", "local", 1);
     ::unsetenv("XDG_CURRENT_DESKTOP");
 }

@@ -5,15 +5,12 @@
 #include <string>
 #include <vector>
 
-// Points GIO at a desktop of its own: no MIME database and no applications except one that
-// is registered for the given content types and starts nothing of note. Without the MIME
-// database GIO tells content types by sniffing: text is "text/plain", other data
-// "application/octet-stream". Call before anything in the process uses GIO, e.g. from a
-// static initializer of the test file; the folder is removed when the process ends.
+// Points GIO at a desktop of its own with one application, registered for the given content
+// types. Without a MIME database GIO sniffs: text is "text/plain", other data
+// "application/octet-stream". Call before anything uses GIO, e.g. from a static initializer.
 void UseDesktopSandbox(const std::vector<std::string>& associatedTypes);
 
-// Stands in for the desktop's opener while it lives: records each file URI handed to it and
-// answers with the given result, so that no application is started.
+// Stands in for the desktop's opener while it lives: records each URI and answers with result.
 class RecordingLauncher {
 public:
     explicit RecordingLauncher(ShellLaunchResult result = ShellLaunchResult::Launched);

@@ -2,8 +2,8 @@
 
 #include <string>
 
-// Makes a folder refuse new files while the object lives. chmod alone does not stop root, so
-// there the folder is also marked immutable. locked() is false when neither took effect.
+// Makes a folder refuse new files while it lives; chmod does not stop root, so it may also mark
+// the folder immutable. locked() is false when neither took effect.
 class ReadOnlyFolder {
 public:
     explicit ReadOnlyFolder(std::string dir);
