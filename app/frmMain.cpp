@@ -27,10 +27,6 @@ constexpr const char* kVersion = "1.3.2 26.10.2004";
 
 // Grid columns.
 constexpr int32_t kColumnCount = 12;
-constexpr int32_t kColMarker = 2;
-constexpr int32_t kColPath = 10;
-constexpr int32_t kColAlias = 11;
-constexpr int32_t kColValue = 12;
 constexpr int32_t kTextLimit = 255;
 
 // A configuration's Number as the list's item data.

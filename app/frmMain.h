@@ -36,6 +36,12 @@ public:
     int32_t nLastWidth = 0;  // twips
     int32_t nLastHeight = 0; // twips
 
+    // The grid's columns: the change marker, the field path, the alias and the value.
+    static constexpr int32_t kColMarker = 2;
+    static constexpr int32_t kColPath = 10;
+    static constexpr int32_t kColAlias = 11;
+    static constexpr int32_t kColValue = 12;
+
     // --- Controls ---
     QGroupBox* Frame1 = nullptr;
     QLabel* Label2 = nullptr;

@@ -6,15 +6,6 @@
 #include "export/ShellExecute.h"
 #include "export/WorkbookWriter.h"
 
-#include <QApplication>
-
-namespace {
-
-constexpr int32_t kColAlias = 11;
-constexpr int32_t kColValue = 12;
-
-} // namespace
-
 void frmMain::pbExporttoExcel_Click() {
     try {
         if (Grid->MaxRows() == 0) {

@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr int32_t kColMarker = 2;
-constexpr int32_t kColPath = 10;
-constexpr int32_t kColValue = 12;
-
 // True when both names lead to one file: the same text after resolving "." and "..", or
 // the same file on disk through a symbolic or hard link.
 bool SameFile(const std::string& a, const std::string& b) {
