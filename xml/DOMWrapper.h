@@ -2,16 +2,19 @@
 
 #include "common/AnyValue.h"
 
-#include <libxml/tree.h>
-#include <libxml/xpath.h>
-
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct XmlDocHolder;
+// libxml2's node and document pointers, declared as its tree.h declares them.
+struct _xmlNode;
+struct _xmlDoc;
+typedef struct _xmlNode* xmlNodePtr;
+typedef struct _xmlDoc* xmlDocPtr;
 
 // A reference to a node that keeps the node's document alive, so it never dangles: a
 // document replaced by Load or NewDoc lives on while any reference still points into it,

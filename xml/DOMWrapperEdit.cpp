@@ -3,17 +3,12 @@
 #include "common/Failure.h"
 #include "common/Strings.h"
 #include "xml/XmlDocHolder.h"
+#include "xml/XmlPtr.h"
+#include "xml/XmlText.h"
 
 #include <libxml/parser.h>
 
-#include <memory>
-
 namespace {
-
-struct DocDeleter {
-    void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
-};
-using OwnedDoc = std::unique_ptr<xmlDoc, DocDeleter>;
 
 // XML_DOM_RECONNS_REMOVEREDUND: libxml2 takes this option but keeps its name out of its headers.
 constexpr int kRemoveRedundantDeclarations = 1 << 0;

@@ -3,6 +3,8 @@
 #include "common/Failure.h"
 #include "common/Strings.h"
 #include "xml/XmlDocHolder.h"
+#include "xml/XmlPtr.h"
+#include "xml/XmlText.h"
 
 #include <libxml/xmlsave.h>
 
@@ -35,10 +37,6 @@ xmlAttrPtr RequireFirstAttribute(xmlNodePtr node) {
 bool IsDocumentNode(xmlNodePtr node) {
     return node && (node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE);
 }
-
-struct BufferDeleter {
-    void operator()(xmlBufferPtr buffer) const { xmlBufferFree(buffer); }
-};
 
 } // namespace
 
@@ -116,7 +114,7 @@ std::string DOMWrapper::GetField() {
 
 std::string DOMWrapper::GetXML() const {
     const xmlNodePtr node = RequireCurrent();
-    std::unique_ptr<xmlBuffer, BufferDeleter> buffer(xmlBufferCreate());
+    OwnedBuffer buffer(xmlBufferCreate());
     if (!buffer)
         throw Failure(kErrXmlLibrary, "Out of memory");
     // The document's markup without the XML declaration, as for any other node.

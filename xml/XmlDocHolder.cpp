@@ -1,7 +1,9 @@
 #include "xml/XmlDocHolder.h"
 
 #include "common/Failure.h"
+#include "xml/NodePool.h"
 
+#include <libxml/parser.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xpathInternals.h>
 
@@ -17,7 +19,36 @@ void CaptureXPathError(void* userData, xmlErrorPtr error) {
     }
 }
 
+// Nothing is ever fetched from outside the file being read: no external entity, no DTD.
+xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+    return nullptr;
+}
+
+void IgnoreLibraryError(void*, xmlErrorPtr) {}
+void IgnoreGenericError(void*, const char*, ...) {}
+
+void SetUpLibraryOnce() {
+    static const bool done = [] {
+        InstallNodePools();
+        xmlInitParser();
+        xmlSetExternalEntityLoader(RefuseExternalEntity);
+        // Failures reach the caller through the class error, not through stderr.
+        xmlSetStructuredErrorFunc(nullptr, IgnoreLibraryError);
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+        return true;
+    }();
+    (void)done;
+}
+
 } // namespace
+
+std::shared_ptr<XmlDocHolder> XmlDocHolder::Create() {
+    SetUpLibraryOnce();
+    xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
+    if (!doc)
+        throw Failure(kErrXmlLibrary, "Out of memory");
+    return std::make_shared<XmlDocHolder>(doc);
+}
 
 XmlDocHolder::XmlDocHolder(xmlDocPtr document) : doc(document) {
     doc->_private = this;

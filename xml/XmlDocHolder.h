@@ -18,6 +18,9 @@
 // namespaces, and the XPath context with its compiled expressions. The document's _private
 // points back here, so any node leads to its holder.
 struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
+    // A holder of a new, empty document; sets the library up on first use.
+    static std::shared_ptr<XmlDocHolder> Create();
+
     explicit XmlDocHolder(xmlDocPtr document);
     ~XmlDocHolder();
     XmlDocHolder(const XmlDocHolder&) = delete;
@@ -56,15 +59,3 @@ private:
     std::optional<std::pair<std::string, std::optional<FastXPath::Path>>> lastFastPath_;
     std::unique_ptr<FastXPath> fast_;
 };
-
-// Parses a selection-namespace list: blank-separated xmlns:prefix='uri' declarations, in
-// single or double quotes. False when the list is malformed.
-bool ParseNamespaceDeclarations(const std::string& text,
-                                std::vector<std::pair<std::string, std::string>>& result);
-
-// Whether value is well-formed UTF-8 of characters XML allows: anything else would be saved
-// into a file that no parser loads again.
-bool IsXmlText(const std::string& value);
-
-// Failure unless IsXmlText(value).
-void RequireXmlText(const std::string& value);

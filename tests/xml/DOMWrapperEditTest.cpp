@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <libxml/tree.h>
+
 #include <functional>
 
 namespace {

@@ -1,0 +1,220 @@
+#include "xml/DOMWrapper.h"
+
+#include "common/Failure.h"
+#include "common/Strings.h"
+#include "xml/XmlDocHolder.h"
+#include "xml/XmlPtr.h"
+#include "xml/XmlText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <libxml/encoding.h>
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpathInternals.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// Short texts are kept inside their nodes rather than allocated apart: large files take
+// noticeably less memory. libxml2's own edits and frees recognise such texts.
+constexpr int kParseOptions = XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_COMPACT;
+
+std::string Chomp(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+int WriteToDevice(void* context, const char* buffer, int length) {
+    auto* device = static_cast<QIODevice*>(context);
+    return device->write(buffer, length) == length ? length : -1;
+}
+
+// Entities stay references in the tree, so a small file can stand for gigabytes of text
+// once a value is read. The text they expand to is counted and bounded at load.
+constexpr size_t kMaxEntityText = 10 * 1024 * 1024;
+
+// Text that the entity references among nodes and their descendants expand to, counted up
+// to just past limit. Inside an entity (inEntity), plain text counts as well. Each reference
+// counts one more, so that nested empty entities cannot make the count itself take forever.
+size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
+    size_t total = 0;
+    for (xmlNodePtr node = nodes; node && total <= limit; node = node->next) {
+        if (node->type == XML_ENTITY_REF_NODE) {
+            ++total;
+            auto* entity = reinterpret_cast<xmlEntityPtr>(node->children);
+            if (entity && entity->children)
+                total += EntityTextSize(entity->children, limit - total, true);
+            else if (entity && entity->content)
+                total += static_cast<size_t>(xmlStrlen(entity->content));
+        } else if (node->type == XML_ELEMENT_NODE) {
+            total += EntityTextSize(node->children, limit - total, inEntity);
+        } else if (inEntity && node->content) {
+            total += static_cast<size_t>(xmlStrlen(node->content));
+        }
+    }
+    return total;
+}
+
+// Feeds the file to the parser piece by piece, so that no copy of the whole file stands
+// beside the tree; keeps the first bytes for the byte-order test.
+struct FileReader {
+    QFile& file;
+    QByteArray head;
+    bool failed = false;
+
+    static int Read(void* context, char* buffer, int length) {
+        auto* reader = static_cast<FileReader*>(context);
+        const qint64 count = reader->file.read(buffer, length);
+        if (count < 0) {
+            reader->failed = true;
+            return -1;
+        }
+        if (reader->head.size() < 2)
+            reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
+        return static_cast<int>(count);
+    }
+};
+
+bool StartsWithUtf16Mark(const QByteArray& bytes) {
+    return bytes.size() >= 2 && ((static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                                  static_cast<unsigned char>(bytes[1]) == 0xFE) ||
+                                 (static_cast<unsigned char>(bytes[0]) == 0xFE &&
+                                  static_cast<unsigned char>(bytes[1]) == 0xFF));
+}
+
+// Whether markup written in this encoding can be read back: the parser finds the encoding
+// only when "<?xml" comes out as ASCII or UTF-16 does. UTF-7 and EBCDIC do not.
+bool WritesReadableMarkup(const xmlChar* encoding) {
+    xmlCharEncodingHandlerPtr handler =
+        xmlFindCharEncodingHandler(reinterpret_cast<const char*>(encoding));
+    if (!handler)
+        return false;
+    const std::string probe = "<?xml version";
+    OwnedBuffer in(xmlBufferCreate());
+    OwnedBuffer out(xmlBufferCreate());
+    bool readable = false;
+    if (in && out &&
+        xmlBufferAdd(in.get(), BAD_CAST probe.data(), static_cast<int>(probe.size())) == 0 &&
+        xmlCharEncOutFunc(handler, out.get(), in.get()) >= 0) {
+        std::string bytes(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+                          static_cast<size_t>(xmlBufferLength(out.get())));
+        if (bytes.rfind("\xFF\xFE", 0) == 0 || bytes.rfind("\xFE\xFF", 0) == 0)
+            bytes.erase(0, 2);
+        std::string utf16le, utf16be;
+        for (char c : probe) {
+            utf16le += {c, '\0'};
+            utf16be += {'\0', c};
+        }
+        readable = bytes == probe || bytes == utf16le || bytes == utf16be;
+    }
+    xmlCharEncCloseFunc(handler);
+    return readable;
+}
+
+} // namespace
+
+void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpace) {
+    std::string reason;
+    try {
+        XmlDoc = XmlDocHolder::Create();
+        QFile file(QString::fromStdString(sPath_File));
+        if (QFileInfo(file).isDir()) {
+            reason = "The path names a folder, not a file.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        if (!file.open(QIODevice::ReadOnly)) {
+            reason = file.errorString().toStdString();
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        // Refused before reading: the parser takes no more than this anyway.
+        if (file.size() > std::numeric_limits<int>::max()) {
+            reason = "The file is too large.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        OwnedParser parser(xmlNewParserCtxt());
+        if (!parser)
+            throw Failure(kErrXmlLibrary, "Out of memory");
+        FileReader reader{file, {}, false};
+        OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
+                                      sPath_File.c_str(), nullptr, kParseOptions));
+        if (reader.failed) {
+            reason = file.errorString().toStdString();
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        if (!parsed || parser->wellFormed == 0) {
+            const xmlError* error = xmlCtxtGetLastError(parser.get());
+            reason = Chomp(error && error->message ? error->message
+                                                   : "The document is not well-formed.");
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        parser.reset();
+        if (EntityTextSize(parsed->children, kMaxEntityText) > kMaxEntityText) {
+            reason = "Entity references expand to more than " +
+                     std::to_string(kMaxEntityText / (1024 * 1024)) + " MB of text.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
+        // A byte-order mark without a declaration: keep the file's encoding when saving.
+        if (!parsed->encoding && StartsWithUtf16Mark(reader.head))
+            parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
+        // Order indexes make document-order comparisons cheap for every later selection.
+        xmlXPathOrderDocElems(parsed.get());
+        XmlDoc->Replace(parsed.release());
+
+        if (!IsBlank(sNameSpace)) {
+            std::vector<std::pair<std::string, std::string>> declarations;
+            if (!ParseNamespaceDeclarations(sNameSpace, declarations))
+                throw Failure(kErrXmlLibrary, "SelectionNamespaces property value is invalid.");
+            XmlDoc->SetNamespaces(std::move(declarations));
+        }
+    } catch (const std::exception&) {
+        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason);
+    }
+}
+
+void DOMWrapper::Save(const std::string& sPath_File) {
+    try {
+        xmlDocPtr doc = RequireDoc();
+        // Writing a document without content would replace a file with nothing.
+        if (!xmlDocGetRootElement(doc))
+            throw Failure(kErrObjectNotSet, kObjectNotSetText);
+        const char* encoding = doc->encoding && WritesReadableMarkup(doc->encoding)
+                                   ? reinterpret_cast<const char*>(doc->encoding)
+                                   : "UTF-8";
+
+        const QString path = QString::fromStdString(sPath_File);
+        const QFileInfo target(path);
+        // A file without its owner's write permission counts as read-only, also for root.
+        if (target.exists() && (!target.isFile() || !target.isWritable() ||
+                                !target.permission(QFileDevice::WriteOwner)))
+            throw Failure(kErrXmlLibrary, "Access is denied.");
+        // Written beside the target and renamed over it, so a failure leaves the old file.
+        // The text goes straight into the file: no copy of the whole of it is held in memory.
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+        xmlSaveCtxtPtr writer =
+            xmlSaveToIO(WriteToDevice, nullptr, &file, encoding, XML_SAVE_FORMAT | XML_SAVE_AS_XML);
+        if (!writer)
+            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
+        const bool written = xmlSaveDoc(writer, doc) >= 0;
+        const bool flushed = xmlSaveClose(writer) >= 0;
+        if (!written || !flushed) {
+            const std::string why = file.error() != QFileDevice::NoError
+                                        ? file.errorString().toStdString()
+                                        : "The document could not be serialized.";
+            file.cancelWriting();
+            throw Failure(kErrXmlLibrary, why);
+        }
+        if (!file.commit())
+            throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    } catch (const std::exception&) {
+        RaiseInline("Save", sPath_File);
+    }
+}
