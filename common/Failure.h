@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 // A failure as the workflow reports it: a number and a description.
 class Failure : public std::exception {
@@ -14,6 +15,8 @@ public:
 
     int32_t number;
     std::string description;
+    // For the log only, never shown: where in the input the failure lies, when known.
+    std::string detail;
 };
 
 // The XML wrapper's class error.

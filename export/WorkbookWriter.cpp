@@ -1,11 +1,11 @@
 #include "export/WorkbookWriter.h"
 
 #include "common/Failure.h"
+#include "common/FileReplace.h"
 #include "common/Strings.h"
 
 #include <xlsxwriter.h>
 
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -68,11 +68,8 @@ void FlushToDisk(const std::string& path) {
         ThrowFileError("Cannot write", path, error);
 }
 
-// A file without its owner's write permission counts as read-only, also for root.
 void CheckReplaceable(const std::string& path) {
-    const QFileInfo target(QString::fromStdString(path));
-    if (target.exists() &&
-        (!target.isFile() || !target.isWritable() || !target.permission(QFile::WriteOwner)))
+    if (!MayReplaceFile(path))
         ThrowFileError("Cannot replace", path, EACCES);
 }
 

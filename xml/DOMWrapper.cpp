@@ -274,9 +274,12 @@ DOMNode DOMWrapper::StepDocumentOrder() {
     }
 }
 
-void DOMWrapper::RaiseInline(const char* operation, const std::string& argument) {
-    throw Failure(kClassErrorNumber, std::string("Error in Function 'DOMWrapper.") + operation +
-                                         "' \r\nArgument(s) : " + argument);
+void DOMWrapper::RaiseInline(const char* operation, const std::string& argument,
+                             const std::string& detail) {
+    Failure failure(kClassErrorNumber, std::string("Error in Function 'DOMWrapper.") + operation +
+                                           "' \r\nArgument(s) : " + argument);
+    failure.detail = detail;
+    throw failure;
 }
 
 void DOMWrapper::RaiseList(const char* operation, const std::vector<std::string>& arguments) {

@@ -140,8 +140,9 @@ private:
     // The document-order step: moves CurrentNode to the next element and returns it.
     DOMNode StepDocumentOrder();
 
-    // Raise the class error in the inline or the list form.
-    [[noreturn]] static void RaiseInline(const char* operation, const std::string& argument);
+    // Raise the class error in the inline or the list form; detail goes to Failure::detail.
+    [[noreturn]] static void RaiseInline(const char* operation, const std::string& argument,
+                                         const std::string& detail = {});
     [[noreturn]] static void RaiseList(const char* operation,
                                        const std::vector<std::string>& arguments);
     // Message box "number: description" with the application's title.

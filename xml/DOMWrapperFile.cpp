@@ -1,6 +1,7 @@
 #include "xml/DOMWrapper.h"
 
 #include "common/Failure.h"
+#include "common/FileReplace.h"
 #include "common/Strings.h"
 #include "xml/XmlDocHolder.h"
 #include "xml/XmlPtr.h"
@@ -122,6 +123,7 @@ bool WritesReadableMarkup(const xmlChar* encoding) {
 
 void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpace) {
     std::string reason;
+    std::string where;
     try {
         XmlDoc = XmlDocHolder::Create();
         QFile file(QString::fromStdString(sPath_File));
@@ -152,6 +154,9 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             const xmlError* error = xmlCtxtGetLastError(parser.get());
             reason = Chomp(error && error->message ? error->message
                                                    : "The document is not well-formed.");
+            if (error && error->line > 0)
+                where = "line " + std::to_string(error->line) + ", column " +
+                        std::to_string(error->int2);
             throw Failure(kErrXmlLibrary, reason);
         }
         parser.reset();
@@ -174,7 +179,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             XmlDoc->SetNamespaces(std::move(declarations));
         }
     } catch (const std::exception&) {
-        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason);
+        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason, where);
     }
 }
 
@@ -188,15 +193,11 @@ void DOMWrapper::Save(const std::string& sPath_File) {
                                    ? reinterpret_cast<const char*>(doc->encoding)
                                    : "UTF-8";
 
-        const QString path = QString::fromStdString(sPath_File);
-        const QFileInfo target(path);
-        // A file without its owner's write permission counts as read-only, also for root.
-        if (target.exists() && (!target.isFile() || !target.isWritable() ||
-                                !target.permission(QFileDevice::WriteOwner)))
+        if (!MayReplaceFile(sPath_File))
             throw Failure(kErrXmlLibrary, "Access is denied.");
         // Written beside the target and renamed over it, so a failure leaves the old file.
         // The text goes straight into the file: no copy of the whole of it is held in memory.
-        QSaveFile file(path);
+        QSaveFile file(QString::fromStdString(sPath_File));
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
         xmlSaveCtxtPtr writer =
