@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/AppLog.h"
 #include "app/WaitCursor.h"
 
 #include "common/AppPaths.h"
@@ -21,9 +22,12 @@
 #include <cstdlib>
 #include <limits>
 
+Q_LOGGING_CATEGORY(lcApp, "ravlen.app")
+
 namespace {
 
-constexpr const char* kVersion = "1.3.2 26.10.2004";
+// The project's version comes from the build; the release date goes with it.
+constexpr const char* kVersion = RAVLEN_VERSION " 26.10.2004";
 
 // Grid columns.
 constexpr int32_t kColumnCount = 12;
@@ -55,15 +59,11 @@ std::string ConfigNumberText(int32_t number) {
     return number < 0 ? "-" + digits : digits;
 }
 
-bool IsDialogCancel(const Failure& e) {
-    return e.number == kDialogCancelledNumber;
-}
-
 } // namespace
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
-    CreateControls();
-    ArrangeControls();
+    createControls();
+    arrangeControls();
     connect(cmbConfig, &QComboBox::currentIndexChanged, this, [this] { cmbConfig_Click(); });
     connect(pbSelectFile, &QPushButton::clicked, this, [this] { pbSelectFile_Click(); });
     connect(pbSave, &QPushButton::clicked, this, [this] { pbSave_Click(); });
@@ -103,8 +103,8 @@ bool frmMain::InitApplication() {
         if (cmbConfig->count() == 1)
             cmbConfig->setCurrentIndex(0);
 
-        nLastWidth = WindowWidthTwips();
-        nLastHeight = WindowHeightTwips();
+        nLastWidth = windowWidthTwips();
+        nLastHeight = windowHeightTwips();
         txtXMLFile->setAcceptDrops(true);
         lblVersion->setText(QString::fromStdString(std::string("Version : ") + kVersion));
         pbSave->setEnabled(false);
@@ -184,7 +184,10 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             Grid->setFocus();
             pbExporttoExcel->setEnabled(true);
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        qCWarning(lcApp).noquote()
+            << "cannot load" << QString::fromStdString(sPath) << "under configuration"
+            << cmbConfig->currentText() << ":" << QString::fromStdString(FailureText(e));
         ShowMessageBox("XML-File can not handled by these configuration!",
                        "Error while loading xml-file");
         // Rows of an earlier file must not stay beside a document they do not belong to:
@@ -211,11 +214,8 @@ void frmMain::pbSelectFile_Click() {
             LoadSourceFile(txtXMLFile->text().toStdString());
             bDataChanged = false;
         }
-    } catch (const Failure& e) {
-        if (!IsDialogCancel(e))
-            ShowMessageBox(FailureText(e), "Error while selecting xml-file");
     } catch (const std::exception& e) {
-        ShowMessageBox(FailureText(e), "Error while selecting xml-file");
+        showFailure(e, "Error while selecting xml-file");
     }
 }
 
@@ -276,6 +276,13 @@ void frmMain::Grid_Change(int32_t Col, int32_t Row) {
 void frmMain::Grid_Advance(bool AdvanceNext) {
     if (pbSave->isEnabled() && AdvanceNext)
         pbSave->setFocus(Qt::TabFocusReason);
+}
+
+void frmMain::showFailure(const std::exception& e, const std::string& title) {
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    if (failure && failure->number == kDialogCancelledNumber)
+        return;
+    ShowMessageBox(FailureText(e), title);
 }
 
 void frmMain::pbExit_Click() {

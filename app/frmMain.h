@@ -8,6 +8,7 @@
 #include <QRect>
 
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <string>
 
@@ -19,7 +20,8 @@ class QMimeData;
 class QPushButton;
 
 // The program's one window: configuration list, source file, the grid of configured
-// fields, saving and export.
+// fields, saving and export. Everything else reaches it through its controls (found by
+// object name), the platform seams and the events a person causes.
 class frmMain : public QMainWindow {
     Q_OBJECT
 
@@ -27,6 +29,16 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
+    // Start-up: reads the configuration file and fills the window. False when the program
+    // cannot run; the reason has been shown.
+    bool InitApplication();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // --- Window state ---
     std::string sConfigFile;
     DOMWrapper ConfigDoc;
@@ -59,8 +71,6 @@ public:
     CommonDialog CD;
 
     // --- Start-up and loading ---
-    // False when the program cannot run; the message has been shown.
-    bool InitApplication();
     void InitGrid();
     void LoadSourceFile(const std::string& sPath);
     void cmbConfig_Click();
@@ -73,7 +83,7 @@ public:
     void Grid_Change(int32_t Col, int32_t Row);
     void Grid_Advance(bool AdvanceNext);
 
-    // --- Saving and the unsaved-changes guard ---
+    // --- Saving and the unsaved-changes guard (frmMainSave.cpp) ---
     bool AskSaveChanges();
     void pbSave_Click();
     void pbSaveAs_Click();
@@ -87,24 +97,21 @@ public:
     void pbExporttoExcel_Click();
     void ExportToWorkbook(const std::string& sPath);
 
-    // --- Layout ---
+    // Shows a trapped failure as "number description" under title; a cancelled file dialog
+    // ends its procedure without a word.
+    static void showFailure(const std::exception& e, const std::string& title);
+
+    // --- Layout (frmMainLayout.cpp) ---
+    void createControls();
+    void arrangeControls();
     void Form_Resize();
+    void place(QWidget* control, const QRect& twips);
     // A control's placement in twips, relative to its container.
-    QRect TwipsGeometry(const QWidget* control) const;
-    int32_t PixelsToTwips(int32_t pixels, bool horizontal) const;
-    int32_t TwipsToPixels(int32_t twips, bool horizontal) const;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void CreateControls();
-    void ArrangeControls();
-    void Place(QWidget* control, const QRect& twips);
-    int32_t WindowWidthTwips() const;
-    int32_t WindowHeightTwips() const;
+    QRect twipsGeometry(const QWidget* control) const;
+    int32_t pixelsToTwips(int32_t pixels, bool horizontal) const;
+    int32_t twipsToPixels(int32_t twips, bool horizontal) const;
+    int32_t windowWidthTwips() const;
+    int32_t windowHeightTwips() const;
 
     std::map<const QWidget*, QRect> twips_;
 };

@@ -1,3 +1,4 @@
+#include "app/AppLog.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
 
@@ -18,23 +19,25 @@ void frmMain::pbExporttoExcel_Click() {
         CD.ShowSave();
         if (!CD.FileName.empty())
             ExportToWorkbook(CD.FileName);
-    } catch (const Failure& e) {
-        if (e.number != kDialogCancelledNumber)
-            ShowMessageBox(FailureText(e), "Error while export to excel");
     } catch (const std::exception& e) {
-        ShowMessageBox(FailureText(e), "Error while export to excel");
+        showFailure(e, "Error while export to excel");
     }
 }
 
 void frmMain::ExportToWorkbook(const std::string& sPath) {
+    // The wait cursor covers only the rows: saving runs with the normal one, and so do the
+    // message and the opener that follow.
+    WaitCursor waitCursor;
     try {
-        WaitCursor waitCursor;
         WorkbookWriter workbook(sPath);
         for (int32_t row = 1; row <= Grid->MaxRows(); ++row)
             workbook.AddRow(Grid->GetText(row, kColAlias), Grid->GetText(row, kColValue));
         waitCursor.Restore();
         workbook.Save();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        waitCursor.Restore();
+        qCWarning(lcApp).noquote() << "cannot write the workbook" << QString::fromStdString(sPath)
+                                   << ":" << QString::fromStdString(FailureText(e));
         ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
         return;
     }

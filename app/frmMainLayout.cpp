@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include "common/MessageBox.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,8 +29,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption,
 }
 } // namespace
 
-void frmMain::CreateControls() {
-    setWindowTitle(QStringLiteral("Ravlen"));
+void frmMain::createControls() {
+    setWindowTitle(QString::fromUtf8(kAppTitle));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
@@ -76,54 +78,54 @@ void frmMain::CreateControls() {
     setTabOrder(pbExporttoExcel, pbExit);
 }
 
-void frmMain::ArrangeControls() {
-    Place(Frame1, {0, 0, 12225, 1125});
-    Place(Label2, {120, 240, 1455, 285});
-    Place(cmbConfig, {1635, 210, 5205, 315});
-    Place(Label1, {120, 660, 1455, 285});
-    Place(txtXMLFile, {1650, 630, 9975, 345});
-    Place(pbSelectFile, {11700, 630, 405, 375});
-    Place(Frame2, {0, 1110, 12225, 6885});
-    Place(Grid, {150, 240, 11955, 6435});
-    Place(pbSave, {150, 8160, 1275, 435});
-    Place(pbSaveAs, {1580, 8160, 1275, 435});
-    Place(pbExporttoExcel, {3010, 8160, 1275, 435});
-    Place(pbExit, {4440, 8160, 1275, 435});
-    Place(lblVersion, {10020, 8205, 2010, 315});
-    resize(TwipsToPixels(kInitialWidth, true), TwipsToPixels(kInitialHeight, false));
+void frmMain::arrangeControls() {
+    place(Frame1, {0, 0, 12225, 1125});
+    place(Label2, {120, 240, 1455, 285});
+    place(cmbConfig, {1635, 210, 5205, 315});
+    place(Label1, {120, 660, 1455, 285});
+    place(txtXMLFile, {1650, 630, 9975, 345});
+    place(pbSelectFile, {11700, 630, 405, 375});
+    place(Frame2, {0, 1110, 12225, 6885});
+    place(Grid, {150, 240, 11955, 6435});
+    place(pbSave, {150, 8160, 1275, 435});
+    place(pbSaveAs, {1580, 8160, 1275, 435});
+    place(pbExporttoExcel, {3010, 8160, 1275, 435});
+    place(pbExit, {4440, 8160, 1275, 435});
+    place(lblVersion, {10020, 8205, 2010, 315});
+    resize(twipsToPixels(kInitialWidth, true), twipsToPixels(kInitialHeight, false));
     nLastWidth = kInitialWidth;
     nLastHeight = kInitialHeight;
 }
 
-void frmMain::Place(QWidget* control, const QRect& twips) {
+void frmMain::place(QWidget* control, const QRect& twips) {
     twips_[control] = twips;
-    control->setGeometry(TwipsToPixels(twips.x(), true), TwipsToPixels(twips.y(), false),
-                         TwipsToPixels(twips.width(), true), TwipsToPixels(twips.height(), false));
+    control->setGeometry(twipsToPixels(twips.x(), true), twipsToPixels(twips.y(), false),
+                         twipsToPixels(twips.width(), true), twipsToPixels(twips.height(), false));
 }
 
-QRect frmMain::TwipsGeometry(const QWidget* control) const {
+QRect frmMain::twipsGeometry(const QWidget* control) const {
     const auto found = twips_.find(control);
     return found == twips_.end() ? QRect() : found->second;
 }
 
-int32_t frmMain::TwipsToPixels(int32_t twips, bool horizontal) const {
+int32_t frmMain::twipsToPixels(int32_t twips, bool horizontal) const {
     const int dpi = horizontal ? logicalDpiX() : logicalDpiY();
     return qRound(twips * dpi / kTwipsPerInch);
 }
 
-int32_t frmMain::PixelsToTwips(int32_t pixels, bool horizontal) const {
+int32_t frmMain::pixelsToTwips(int32_t pixels, bool horizontal) const {
     const int dpi = horizontal ? logicalDpiX() : logicalDpiY();
     return qRound(pixels * kTwipsPerInch / dpi);
 }
 
 // The client area is measured: the window manager's frame is unknown until the window is
 // shown and would make the first layout jump by its size.
-int32_t frmMain::WindowWidthTwips() const {
-    return PixelsToTwips(width(), true);
+int32_t frmMain::windowWidthTwips() const {
+    return pixelsToTwips(width(), true);
 }
 
-int32_t frmMain::WindowHeightTwips() const {
-    return PixelsToTwips(height(), false);
+int32_t frmMain::windowHeightTwips() const {
+    return pixelsToTwips(height(), false);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
@@ -132,8 +134,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 }
 
 void frmMain::Form_Resize() {
-    const int32_t width = WindowWidthTwips();
-    const int32_t height = WindowHeightTwips();
+    const int32_t width = windowWidthTwips();
+    const int32_t height = windowHeightTwips();
     if (height < kMinLayoutHeight)
         return;
     const int32_t dW = width - nLastWidth;
@@ -142,21 +144,21 @@ void frmMain::Form_Resize() {
     nLastHeight = height;
 
     auto widen = [&](QWidget* control) {
-        QRect r = TwipsGeometry(control);
+        QRect r = twipsGeometry(control);
         r.setWidth(r.width() + dW);
-        Place(control, r);
+        place(control, r);
     };
     auto heighten = [&](QWidget* control) {
-        QRect r = TwipsGeometry(control);
+        QRect r = twipsGeometry(control);
         const int32_t h = r.height() + dH;
         r.setHeight(h > 0 ? h : kMinFrameHeight);
-        Place(control, r);
+        place(control, r);
     };
     auto lower = [&](QWidget* control) {
-        QRect r = TwipsGeometry(control);
+        QRect r = twipsGeometry(control);
         const int32_t top = r.top() + dH;
         r.moveTop(top > 0 ? top : 0);
-        Place(control, r);
+        place(control, r);
     };
     widen(Frame1);
     widen(Frame2);

@@ -88,11 +88,8 @@ std::string frmMain::SelectSaveFileName() {
             }
             return sChosen;
         }
-    } catch (const Failure& e) {
-        if (e.number != kDialogCancelledNumber)
-            ShowMessageBox(FailureText(e), "Error while selecting file-name");
     } catch (const std::exception& e) {
-        ShowMessageBox(FailureText(e), "Error while selecting file-name");
+        showFailure(e, "Error while selecting file-name");
     }
     return {};
 }

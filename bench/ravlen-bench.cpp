@@ -4,6 +4,8 @@
 //   ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]
 //                [--save-as OUT.xml] [--export OUT.xlsx]
 //
+// --save-as needs --edit: a person can only choose Save As after an edit.
+//
 // Output: one "<phase> <seconds> s" line per phase run (startup, load, edit, save, export),
 // then "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
 // "message: <title>: <text>" and makes the exit status 1.
@@ -19,6 +21,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -82,6 +85,8 @@ Options ParseOptions(int argc, char** argv) {
     }
     if (options.config.empty() || options.data.empty())
         Usage("--config and --data are required");
+    if (!options.saveAs.empty() && !options.edit)
+        Usage("--save-as needs --edit");
     return options;
 }
 
@@ -123,9 +128,8 @@ void Settle() {
 
 // Types text into the Value cell of a row as a person does: F2 opens the cell editor, the
 // text replaces what it holds, Enter commits, and the grid raises its change notification.
-bool TypeIntoValueCell(frmMain& window, int row, const QString& text) {
+bool TypeIntoValueCell(SpreadGrid* grid, int row, const QString& text) {
     constexpr int kColValue = 12;
-    SpreadGrid* grid = window.Grid;
     grid->SetActiveCell(kColValue, row);
     QTest::keyClick(grid, Qt::Key_F2);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
@@ -180,6 +184,11 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     frmMain window;
     const bool started = window.InitApplication();
+    auto* configList = window.findChild<QComboBox*>(QStringLiteral("cmbConfig"));
+    auto* grid = window.findChild<SpreadGrid*>(QStringLiteral("Grid"));
+    const auto button = [&](const char* name) {
+        return window.findChild<QPushButton*>(QString::fromUtf8(name));
+    };
     if (started)
         window.show();
     Settle();
@@ -189,7 +198,7 @@ int main(int argc, char** argv) {
     if (ok) {
         int index = 0;
         if (options.number) {
-            index = window.cmbConfig->findData(*options.number);
+            index = configList->findData(*options.number);
             if (index < 0) {
                 std::fprintf(stderr, "ravlen-bench: no configuration numbered %d\n",
                              *options.number);
@@ -198,9 +207,9 @@ int main(int argc, char** argv) {
         }
         if (ok) {
             clock.Lap();
-            window.cmbConfig->setCurrentIndex(index);
+            configList->setCurrentIndex(index);
             answers.push_back(data);
-            window.pbSelectFile_Click();
+            button("pbSelectFile")->click();
             Settle();
             Report("load", clock.Lap());
         }
@@ -210,10 +219,10 @@ int main(int argc, char** argv) {
         window.activateWindow();
         if (!QTest::qWaitForWindowActive(&window))
             std::fprintf(stderr, "ravlen-bench: the window did not become active\n");
-        const int rows = window.Grid->MaxRows();
+        const int rows = grid->MaxRows();
         clock.Lap();
         for (int row = 1; row <= rows && ok; ++row) {
-            if (!TypeIntoValueCell(window, row, QStringLiteral("edited %1").arg(row))) {
+            if (!TypeIntoValueCell(grid, row, QStringLiteral("edited %1").arg(row))) {
                 std::fprintf(stderr, "ravlen-bench: no cell editor opened in row %d\n", row);
                 ok = false;
             }
@@ -225,7 +234,7 @@ int main(int argc, char** argv) {
     if (ok && !saveAs.empty()) {
         clock.Lap();
         answers.push_back(saveAs);
-        window.pbSaveAs_Click();
+        button("pbSaveAs")->click();
         Settle();
         Report("save", clock.Lap());
     }
@@ -233,12 +242,12 @@ int main(int argc, char** argv) {
     if (ok && !exportTo.empty()) {
         clock.Lap();
         answers.push_back(exportTo);
-        window.pbExporttoExcel_Click();
+        button("pbExporttoExcel")->click();
         Settle();
         Report("export", clock.Lap());
     }
 
-    std::printf("rows %d\n", window.Grid->MaxRows());
+    std::printf("rows %d\n", grid->MaxRows());
     std::printf("peak_rss_kb %ld\n", PeakRssKb());
     for (const std::string& message : messages)
         std::printf("message: %s\n", message.c_str());

@@ -5,9 +5,12 @@
 #include "support/Seams.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -54,7 +57,26 @@ inline std::string DataFile(const std::string& original, const std::string& no,
            "</FD:Field></FD:Datas></FD:R>\n";
 }
 
-// The real window, started on a configuration placed beside a pretended executable.
+// Collects what the window writes to its log while it lives.
+class LogCapture {
+public:
+    LogCapture() : previous_(qInstallMessageHandler(Record)) { Lines().clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+    static std::vector<std::string>& Lines() {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+
+private:
+    static void Record(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        Lines().push_back(std::string(context.category ? context.category : "") + ": " +
+                          text.toStdString());
+    }
+    QtMessageHandler previous_;
+};
+
+// The real window, started on a configuration placed beside a pretended executable, driven
+// through its controls, the seams and the events a person causes.
 class WindowTest : public testing::Test {
 protected:
     void SetUp() override { OverrideExecutablePath(files.Path("ravlen")); }
@@ -76,21 +98,38 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
+    template <class T> T* Control(const char* name) const {
+        T* control = window->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    QComboBox* ConfigList() const { return Control<QComboBox>("cmbConfig"); }
+    QLineEdit* PathBox() const { return Control<QLineEdit>("txtXMLFile"); }
+    SpreadGrid* Grid() const { return Control<SpreadGrid>("Grid"); }
+    QPushButton* Button(const char* name) const { return Control<QPushButton>(name); }
+    void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+
     // Chooses a configuration by list index, then drops a file onto the source box.
     void Open(int configIndex, const std::string& path) {
-        window->cmbConfig->setCurrentIndex(configIndex);
+        ConfigList()->setCurrentIndex(configIndex);
         Drop({QUrl::fromLocalFile(QString::fromStdString(path))});
     }
 
+    // Drags files from the desktop onto the source box and lets them go.
     void Drop(const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);
-        window->txtXMLFile_OLEDragDrop(data);
+        const QPoint centre = PathBox()->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(PathBox(), &enter);
+        ASSERT_TRUE(enter.isAccepted()) << "the source box refuses to take files";
+        QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(PathBox(), &drop);
     }
 
     // Types text into row's Value cell through the cell editor and commits it with Enter.
     void TypeValue(int row, const QString& text, bool replace = true) {
-        SpreadGrid* grid = window->Grid;
+        SpreadGrid* grid = Grid();
         grid->SetActiveCell(12, row);
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_F2);
@@ -104,7 +143,20 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    std::string Cell(int row, int col) const { return window->Grid->GetText(row, col); }
+    // Whether closing now would ask to save; the question is answered Cancel and forgotten.
+    bool AsksToSave() {
+        const size_t before = boxes.shown().size();
+        QCloseEvent close;
+        QApplication::sendEvent(window.get(), &close);
+        if (boxes.shown().size() == before)
+            return false;
+        EXPECT_EQ(boxes.shown().back().text, "Save changed data?");
+        boxes.ForgetLast();
+        return true;
+    }
+
+    std::string Cell(int row, int col) const { return Grid()->GetText(row, col); }
+    std::string Path() const { return PathBox()->text().toStdString(); }
 
     TempFiles files;
     ScriptedMessageBox boxes;

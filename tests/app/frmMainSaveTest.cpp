@@ -27,15 +27,13 @@ protected:
         Show();
         Open(0, path);
         TypeValue(2, QString::fromStdString(customer));
-        ASSERT_TRUE(window->bDataChanged);
     }
 
     void ExpectSavedState() {
-        EXPECT_FALSE(window->bDataChanged);
-        EXPECT_FALSE(window->bOriginFile);
-        EXPECT_FALSE(window->pbSave->isEnabled());
-        EXPECT_FALSE(window->pbSaveAs->isEnabled());
-        for (int row = 1; row <= window->Grid->MaxRows(); ++row)
+        EXPECT_FALSE(AsksToSave());
+        EXPECT_FALSE(Button("pbSave")->isEnabled());
+        EXPECT_FALSE(Button("pbSaveAs")->isEnabled());
+        for (int row = 1; row <= Grid()->MaxRows(); ++row)
             EXPECT_EQ(Cell(row, 2), "0") << row;
     }
 };
@@ -45,19 +43,19 @@ protected:
 TEST_F(SaveTest, SaveWritesInPlaceAndSaveAsMakesTheNewFileCurrent) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
     OpenAndEdit(path, "Baker & <Co>");
-    QTest::mouseClick(window->pbSave, Qt::LeftButton);
+    Click("pbSave");
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(ValueIn(path, kCustomerPath), "Baker & <Co>");
     EXPECT_EQ(ValueIn(path, kNoPath), "4711");
     EXPECT_EQ(ValueIn(path, kNotePath), "keep?");
     ExpectSavedState();
-    EXPECT_EQ(window->txtXMLFile->text().toStdString(), path);
+    EXPECT_EQ(Path(), path);
 
     TypeValue(2, "Edited");
     const std::string copy = files.Path("copy.xml");
     dialogs.Answer(""); // an empty name shows the dialog again
     dialogs.Answer(copy);
-    QTest::mouseClick(window->pbSaveAs, Qt::LeftButton);
+    Click("pbSaveAs");
     ASSERT_EQ(dialogs.shown().size(), 2u);
     for (const auto& shown : dialogs.shown()) {
         EXPECT_EQ(shown.mode, CommonDialog::Mode::Save);
@@ -68,12 +66,11 @@ TEST_F(SaveTest, SaveWritesInPlaceAndSaveAsMakesTheNewFileCurrent) {
     }
     EXPECT_EQ(ValueIn(copy, kCustomerPath), "Edited");
     EXPECT_EQ(ValueIn(path, kCustomerPath), "Baker & <Co>");
-    EXPECT_EQ(window->txtXMLFile->text().toStdString(), copy);
+    EXPECT_EQ(Path(), copy);
     ExpectSavedState();
 
     TypeValue(1, "1");
-    EXPECT_TRUE(window->pbSave->isEnabled());
-    window->pbSave_Click();
+    Click("pbSave");
     EXPECT_EQ(ValueIn(copy, kNoPath), "1");
 }
 
@@ -82,13 +79,13 @@ TEST_F(SaveTest, OriginFileIsRefusedUnderAnyNameForItself) {
     const std::string before = ReadFileBytes(origin);
     fs::create_symlink(origin, files.Path("link.xml"));
     OpenAndEdit(origin);
-    ASSERT_TRUE(window->bOriginFile);
+    ASSERT_FALSE(Button("pbSave")->isEnabled());
     const std::vector<std::string> aliases = {files.Path("ORIG.XML"), files.Path("link.xml")};
     for (const std::string& alias : aliases)
         dialogs.Answer(alias);
     const std::string target = files.Path("new.xml");
     dialogs.Answer(target);
-    window->pbSaveAs_Click();
+    Click("pbSaveAs");
 
     ASSERT_EQ(boxes.shown().size(), aliases.size());
     for (const auto& shown : boxes.shown()) {
@@ -106,25 +103,32 @@ TEST_F(SaveTest, OriginFileIsRefusedUnderAnyNameForItself) {
     EXPECT_EQ(ValueIn(target, kNotePath), "");
     EXPECT_EQ(ValueIn(target, "FD:R/FD:Datas[@Table='Head']/FD:Field[@Name='Original']"), "");
     EXPECT_EQ(ValueIn(target, "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='No']/@FlowType"), "2");
-    EXPECT_EQ(window->txtXMLFile->text().toStdString(), target);
+    EXPECT_EQ(Path(), target);
     ExpectSavedState();
-    TypeValue(1, "2");
-    EXPECT_TRUE(window->pbSave->isEnabled());
+    TypeValue(1, "2"); // the new file is no origin
+    EXPECT_TRUE(Button("pbSave")->isEnabled());
 }
 
-TEST_F(SaveTest, ReadOnlyTargetFailsTheSave) {
+TEST_F(SaveTest, ReplacedFileKeepsItsPermissionsAndAReadOnlyOneFailsTheSave) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
+    const auto shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                        fs::perms::group_write;
+    fs::permissions(path, shared);
     OpenAndEdit(path);
-    const std::string before = ReadFileBytes(path);
+    Click("pbSave");
+    EXPECT_EQ(ValueIn(path, kCustomerPath), "Edited");
+    EXPECT_EQ(fs::status(path).permissions(), shared);
+
+    TypeValue(2, "Again");
     fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    window->pbSave_Click();
+    Click("pbSave");
     fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
     EXPECT_EQ(boxes.shown()[0].text.rfind("60000 ", 0), 0u);
-    EXPECT_TRUE(window->bDataChanged);
-    EXPECT_TRUE(window->pbSave->isEnabled());
-    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_FALSE(boxes.shown()[0].waitCursor);
+    EXPECT_TRUE(AsksToSave());
+    EXPECT_TRUE(Button("pbSave")->isEnabled());
 }
 
 // --- The unsaved-changes guard ---
@@ -133,29 +137,29 @@ TEST_F(SaveTest, ChoosingAConfigurationAsksFirst) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
     OpenAndEdit(path);
     boxes.Answer(MsgAnswer::Cancel);
-    window->cmbConfig->setCurrentIndex(1);
+    ConfigList()->setCurrentIndex(1);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, "Save changed data?");
     EXPECT_EQ(boxes.shown()[0].title, "Save data");
     EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::YesNoCancel);
-    EXPECT_EQ(window->cmbConfig->currentIndex(), 1); // the list shows the new choice
-    EXPECT_EQ(Cell(2, 12), "Edited");                // with the old rows
-    EXPECT_TRUE(window->bDataChanged);
+    EXPECT_EQ(ConfigList()->currentIndex(), 1); // the list shows the new choice
+    EXPECT_EQ(Cell(2, 12), "Edited");           // with the old rows
+    EXPECT_TRUE(AsksToSave());
 
     boxes.Answer(MsgAnswer::No);
-    window->cmbConfig->setCurrentIndex(0);
+    ConfigList()->setCurrentIndex(0);
     EXPECT_EQ(Cell(2, 12), "Miller"); // edits dropped, nothing written
-    EXPECT_FALSE(window->bDataChanged);
+    EXPECT_FALSE(AsksToSave());
     EXPECT_EQ(ValueIn(path, kCustomerPath), "Miller");
 
     TypeValue(2, "Saved");
     boxes.Answer(MsgAnswer::Yes);
-    window->cmbConfig->setCurrentIndex(1);
+    ConfigList()->setCurrentIndex(1);
     EXPECT_EQ(ValueIn(path, kCustomerPath), "Saved");
     EXPECT_EQ(Cell(1, 11), "Who");
     // After a save nothing more is asked.
     boxes.Clear();
-    window->cmbConfig->setCurrentIndex(0);
+    ConfigList()->setCurrentIndex(0);
     EXPECT_TRUE(boxes.shown().empty());
 }
 

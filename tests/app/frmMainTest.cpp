@@ -1,10 +1,7 @@
 #include "app/frmMainFixture.h"
 
-#include <QGroupBox>
+#include <QDir>
 #include <QLabel>
-#include <QPushButton>
-
-#include <filesystem>
 
 namespace {
 
@@ -16,23 +13,17 @@ std::string Config(const std::string& body) {
 
 TEST_F(WindowTest, StartUpListsConfigurationsAndLeavesSavingDisabled) {
     Start();
-    ASSERT_EQ(window->cmbConfig->count(), 2);
-    EXPECT_EQ(window->cmbConfig->itemText(0), "001 Orders");
-    EXPECT_EQ(window->cmbConfig->itemText(1), "002 "); // empty description keeps the blank
-    EXPECT_EQ(window->cmbConfig->itemData(0).toInt(), 1);
-    EXPECT_EQ(window->cmbConfig->itemData(1).toInt(), 2);
-    EXPECT_EQ(window->cmbConfig->currentIndex(), -1);
-    EXPECT_EQ(window->sConfigFile, files.Path("ravlen.lib"));
-    EXPECT_EQ(window->lblVersion->text(), "Version : 1.3.2 26.10.2004");
-    EXPECT_FALSE(window->pbSave->isEnabled());
-    EXPECT_FALSE(window->pbSaveAs->isEnabled());
-    EXPECT_FALSE(window->pbExporttoExcel->isEnabled());
-    EXPECT_TRUE(window->pbSelectFile->isEnabled());
-    EXPECT_TRUE(window->pbExit->isEnabled());
-    EXPECT_TRUE(window->txtXMLFile->text().isEmpty());
-    EXPECT_TRUE(window->txtXMLFile->acceptDrops());
-    EXPECT_FALSE(window->bDataChanged);
-    EXPECT_FALSE(window->bOriginFile);
+    QComboBox* list = ConfigList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(0), "001 Orders");
+    EXPECT_EQ(list->itemText(1), "002 "); // empty description keeps the blank
+    EXPECT_EQ(list->itemData(0).toInt(), 1);
+    EXPECT_EQ(list->itemData(1).toInt(), 2);
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(window->windowTitle(), "Ravlen");
+    EXPECT_EQ(Control<QLabel>("lblVersion")->text(), "Version : 1.3.2 26.10.2004");
+    for (const char* name : {"pbSave", "pbSaveAs", "pbExporttoExcel"})
+        EXPECT_FALSE(Button(name)->isEnabled()) << name;
     EXPECT_TRUE(boxes.shown().empty());
 }
 
@@ -57,9 +48,7 @@ TEST_F(WindowTest, MissingOrBrokenConfigurationStopsStartUp) {
         EXPECT_FALSE(w.InitApplication()) << content;
         ASSERT_EQ(boxes.shown().size(), 1u) << content;
         EXPECT_EQ(boxes.shown()[0].title, "Error while initializing application");
-        const std::string& text = boxes.shown()[0].text;
-        EXPECT_EQ(text.rfind(textStart, 0), 0u) << text;
-        EXPECT_NE(text.find(' '), std::string::npos) << text; // number, blank, description
+        EXPECT_EQ(boxes.shown()[0].text.rfind(textStart, 0), 0u) << boxes.shown()[0].text;
         EXPECT_EQ(ReadFileBytes(files.Path("ravlen.lib")), content);
     }
 }
@@ -72,8 +61,8 @@ TEST_F(WindowTest, LoadingAnOrdinaryFileShowsOneRowPerFoundField) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller &amp; Sons"));
     Open(0, path);
     EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_EQ(window->txtXMLFile->text().toStdString(), path);
-    ASSERT_EQ(window->Grid->MaxRows(), 2); // the field "Gone" is not in the file
+    EXPECT_EQ(Path(), path);
+    ASSERT_EQ(Grid()->MaxRows(), 2); // the field "Gone" is not in the file
     EXPECT_EQ(Cell(1, 11), "Number");
     EXPECT_EQ(Cell(1, 12), "4711");
     EXPECT_EQ(Cell(1, 10), "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='No']");
@@ -81,53 +70,88 @@ TEST_F(WindowTest, LoadingAnOrdinaryFileShowsOneRowPerFoundField) {
     EXPECT_EQ(Cell(2, 11), "Customer");
     EXPECT_EQ(Cell(2, 12), "Miller & Sons");
     EXPECT_EQ(Cell(2, 2), "0");
-    for (int col = 1; col <= 10; ++col)
-        EXPECT_TRUE(window->Grid->IsColHidden(col)) << col;
-    EXPECT_FALSE(window->Grid->IsColHidden(11));
-    EXPECT_FALSE(window->Grid->IsColHidden(12));
-    EXPECT_EQ(window->Grid->ActiveRow(), 1);
-    EXPECT_EQ(window->Grid->ActiveCol(), 12);
-    EXPECT_TRUE(window->Grid->hasFocus());
-    EXPECT_FALSE(window->bOriginFile);
-    EXPECT_FALSE(window->bDataChanged);
-    EXPECT_FALSE(window->pbSave->isEnabled());
-    EXPECT_FALSE(window->pbSaveAs->isEnabled());
-    EXPECT_TRUE(window->pbExporttoExcel->isEnabled());
+    for (int col = 1; col <= 12; ++col)
+        EXPECT_EQ(Grid()->IsColHidden(col), col <= 10) << col;
+    EXPECT_EQ(Grid()->ActiveRow(), 1);
+    EXPECT_EQ(Grid()->ActiveCol(), 12);
+    EXPECT_TRUE(Grid()->hasFocus());
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    EXPECT_FALSE(Button("pbSaveAs")->isEnabled());
+    EXPECT_TRUE(Button("pbExporttoExcel")->isEnabled());
+    EXPECT_FALSE(AsksToSave());
+}
+
+TEST_F(WindowTest, BundledSamplesLoadWithTheirRowsUnderEveryConfiguration) {
+    const std::string samples = RAVLEN_SAMPLES_DIR "/";
+    Start(ReadFileBytes(samples + "ravlen.lib"));
+    ASSERT_EQ(ConfigList()->count(), 3);
+    struct Case {
+        int config;
+        const char* file;
+        int rows;
+        int row;
+        const char* value;
+    };
+    const Case cases[] = {
+        {0, "orders-origin.xml", 5, 3, "Template customer"},
+        {0, "orders-2004-11.xml", 5, 3, "Miller & Sons"},
+        {1, "orders-origin.xml", 4, 1, "Template Ltd."}, // no phone number
+        {1, "orders-2004-11.xml", 5, 5, "+1 555 0100"},
+        {2, "orders-origin.xml", 4, 1, "A-0000"}, // nor a discount
+        {2, "orders-2004-11.xml", 4, 4, "Item"},
+    };
+    for (const Case& c : cases) {
+        Open(c.config, samples + c.file);
+        EXPECT_EQ(Grid()->MaxRows(), c.rows) << c.config << " " << c.file;
+        EXPECT_EQ(Cell(c.row, 12), c.value) << c.config << " " << c.file;
+    }
+    EXPECT_EQ(Cell(3, 12), "2"); // an attribute's value
+    EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(WindowTest, OriginCheckLooksAtTheMarkedElementsText) {
     Start();
-    Open(0, files.Write("origin.xml", DataFile("TEMPLATE", "1", "x")));
-    EXPECT_TRUE(window->bOriginFile);
-    Open(0, files.Write("blank.xml", DataFile("   ", "1", "x")));
-    EXPECT_FALSE(window->bOriginFile);
+    Show();
+    // An edit of an origin file enables Save As only.
+    auto isOrigin = [&](int config, const std::string& file, const std::string& original) {
+        if (AsksToSave())
+            boxes.Answer(MsgAnswer::No);
+        Open(config, files.Write(file, DataFile(original, "1", "x")));
+        TypeValue(1, "2");
+        return !Button("pbSave")->isEnabled() && Button("pbSaveAs")->isEnabled();
+    };
+    EXPECT_TRUE(isOrigin(0, "origin.xml", "TEMPLATE"));
+    EXPECT_FALSE(isOrigin(0, "blank.xml", "   "));
     // An empty check path never looks into the file.
-    Open(0, files.Write("origin2.xml", DataFile("TEMPLATE", "1", "x")));
-    EXPECT_TRUE(window->bOriginFile);
-    window->cmbConfig->setCurrentIndex(1);
-    EXPECT_FALSE(window->bOriginFile);
-    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(isOrigin(1, "origin2.xml", "TEMPLATE"));
+    for (const auto& shown : boxes.shown())
+        EXPECT_EQ(shown.text, "Save changed data?");
 }
 
-TEST_F(WindowTest, FailedLoadShowsItsMessageAndLeavesNoRows) {
+TEST_F(WindowTest, FailedLoadShowsItsMessageWithoutWaitCursorLogsWhyAndLeavesNoRows) {
     Start();
     const std::string good = files.Write("good.xml", DataFile("", "1", "A"));
     const std::string notXml = files.Write("bad.xml", "<FD:R unclosed");
     for (const std::string& bad : {notXml, files.Path("missing.xml")}) {
         Open(0, good);
-        ASSERT_EQ(window->Grid->MaxRows(), 2);
+        ASSERT_EQ(Grid()->MaxRows(), 2);
         boxes.Clear();
+        LogCapture log;
         Open(0, bad);
-        ASSERT_FALSE(boxes.shown().empty());
-        EXPECT_EQ(boxes.shown().back().text, "XML-File can not handled by these configuration!")
-            << bad;
-        EXPECT_EQ(boxes.shown().back().title, "Error while loading xml-file");
-        EXPECT_EQ(window->Grid->MaxRows(), 0) << bad;
-        EXPECT_FALSE(window->pbSave->isEnabled());
-        EXPECT_FALSE(window->pbSaveAs->isEnabled());
-        EXPECT_FALSE(window->pbExporttoExcel->isEnabled());
-        EXPECT_FALSE(window->bDataChanged);
+        ASSERT_EQ(boxes.shown().size(), 1u) << bad;
+        const auto& shown = boxes.shown()[0];
+        EXPECT_EQ(shown.text, "XML-File can not handled by these configuration!");
+        EXPECT_EQ(shown.title, "Error while loading xml-file");
+        EXPECT_FALSE(shown.waitCursor);
+        ASSERT_EQ(log.Lines().size(), 1u);
+        EXPECT_EQ(log.Lines()[0].rfind("ravlen.app: ", 0), 0u) << log.Lines()[0];
+        EXPECT_NE(log.Lines()[0].find(bad), std::string::npos) << log.Lines()[0];
+        EXPECT_NE(log.Lines()[0].find("60000 "), std::string::npos) << log.Lines()[0];
+        EXPECT_EQ(Grid()->MaxRows(), 0) << bad;
+        for (const char* name : {"pbSave", "pbSaveAs", "pbExporttoExcel"})
+            EXPECT_FALSE(Button(name)->isEnabled()) << name;
     }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(ReadFileBytes(notXml), "<FD:R unclosed");
 }
 
@@ -141,17 +165,16 @@ TEST_F(WindowTest, TypingMarksTheRowAndEnablesSavingButOnlySaveAsForAnOrigin) {
     EXPECT_EQ(Cell(2, 12), "Baker");
     EXPECT_EQ(Cell(2, 2), "1");
     EXPECT_EQ(Cell(1, 2), "0");
-    EXPECT_TRUE(window->bDataChanged);
-    EXPECT_TRUE(window->pbSave->isEnabled());
-    EXPECT_TRUE(window->pbSaveAs->isEnabled());
+    EXPECT_TRUE(AsksToSave());
+    EXPECT_TRUE(Button("pbSave")->isEnabled());
+    EXPECT_TRUE(Button("pbSaveAs")->isEnabled());
     EXPECT_EQ(Cell(2, 11), "Customer"); // other columns of the row stay
 
     boxes.Answer(MsgAnswer::No); // drop the edit
     Open(0, files.Write("origin.xml", DataFile("ORIG", "1", "A")));
-    ASSERT_TRUE(window->bOriginFile);
     TypeValue(2, "B");
-    EXPECT_FALSE(window->pbSave->isEnabled());
-    EXPECT_TRUE(window->pbSaveAs->isEnabled());
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    EXPECT_TRUE(Button("pbSaveAs")->isEnabled());
     EXPECT_EQ(Cell(2, 2), "1");
 }
 
@@ -159,28 +182,29 @@ TEST_F(WindowTest, ValueTypingStopsAt255AndTabFromTheLastCellReachesSave) {
     Start();
     Show();
     Open(0, files.Write("order.xml", DataFile("", "1", "A")));
-    window->Grid->SetActiveCell(12, 2);
-    QTest::keyClick(window->Grid, Qt::Key_Tab);
-    EXPECT_NE(QApplication::focusWidget(), window->pbSave); // nothing edited yet
+    SpreadGrid* grid = Grid();
+    grid->SetActiveCell(12, 2);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), Button("pbSave")); // nothing edited yet
 
     TypeValue(1, QString(300, 'x'));
     EXPECT_EQ(Cell(1, 12), std::string(255, 'x'));
-    window->Grid->SetActiveCell(12, 2);
-    window->Grid->setFocus();
-    QTest::keyClick(window->Grid, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), window->pbSave);
+    grid->SetActiveCell(12, 2);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Button("pbSave"));
 
-    window->Grid->SetActiveCell(11, 1);
-    window->Grid->setFocus();
-    QTest::keyClick(window->Grid, Qt::Key_Backtab);
-    EXPECT_NE(QApplication::focusWidget(), window->pbSave);
+    grid->SetActiveCell(11, 1);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    EXPECT_NE(QApplication::focusWidget(), Button("pbSave"));
 }
 
-// --- Dropping files ---
+// --- Choosing the source file ---
 
 TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
     Start();
-    window->cmbConfig->setCurrentIndex(0);
+    ConfigList()->setCurrentIndex(0);
     const std::string content = DataFile("", "5", "A");
     auto url = [&](const std::string& name) {
         return QUrl::fromLocalFile(QString::fromStdString(files.Write(name, content)));
@@ -192,47 +216,117 @@ TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
     };
     for (const QList<QUrl>& urls : ignored) {
         Drop(urls);
-        EXPECT_TRUE(window->txtXMLFile->text().isEmpty());
-        EXPECT_EQ(window->Grid->MaxRows(), 0);
+        EXPECT_TRUE(PathBox()->text().isEmpty());
+        EXPECT_EQ(Grid()->MaxRows(), 0);
     }
     Drop({url("UPPER.XML")});
-    EXPECT_EQ(window->txtXMLFile->text().toStdString(), files.Path("UPPER.XML"));
-    EXPECT_EQ(window->Grid->MaxRows(), 2);
+    EXPECT_EQ(Path(), files.Path("UPPER.XML"));
+    EXPECT_EQ(Grid()->MaxRows(), 2);
     EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(WindowTest, SelectFileOpensXmlFilesInTheFolderOfTheLastSaveAsAndCancelsQuietly) {
+    Start();
+    Show();
+    const std::string first = files.Write("first.xml", DataFile("", "1", "A"));
+    ConfigList()->setCurrentIndex(0);
+    dialogs.Answer(first);
+    Click("pbSelectFile");
+    EXPECT_EQ(Path(), first);
+    EXPECT_EQ(Cell(2, 12), "A");
+
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(files.Path("sub"))));
+    TypeValue(2, "B");
+    dialogs.Answer(files.Path("sub/copy.xml"));
+    Click("pbSaveAs");
+    ASSERT_EQ(Path(), files.Path("sub/copy.xml"));
+
+    TypeValue(2, "C");
+    boxes.Answer(MsgAnswer::No);
+    dialogs.Cancel();
+    Click("pbSelectFile");
+    ASSERT_EQ(dialogs.shown().size(), 3u);
+    for (size_t i : {0u, 2u}) {
+        const auto& shown = dialogs.shown()[i];
+        EXPECT_EQ(shown.mode, CommonDialog::Mode::Open);
+        EXPECT_EQ(shown.fileName, "");
+        EXPECT_EQ(shown.filter, "XML-Files (*.xml)|*.xml");
+    }
+    EXPECT_EQ(dialogs.shown()[2].initDir, files.dir()); // where Save As started
+    // The cancel leaves the edit, without a word and with both saves disabled.
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Save changed data?");
+    EXPECT_EQ(Path(), files.Path("sub/copy.xml"));
+    EXPECT_EQ(Cell(2, 12), "C");
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    EXPECT_FALSE(Button("pbSaveAs")->isEnabled());
+    EXPECT_TRUE(AsksToSave());
 }
 
 // --- Layout ---
 
 class LayoutTest : public WindowTest {
 protected:
-    void ResizeTwips(int32_t widthTwips, int32_t heightTwips) {
-        const QSize wanted(window->TwipsToPixels(widthTwips, true),
-                           window->TwipsToPixels(heightTwips, false));
+    int Px(int twips, bool horizontal) const {
+        const int dpi = horizontal ? window->logicalDpiX() : window->logicalDpiY();
+        return qRound(twips * dpi / 1440.0);
+    }
+    void ResizeTwips(int widthTwips, int heightTwips) {
+        const QSize wanted(Px(widthTwips, true), Px(heightTwips, false));
         window->resize(wanted);
         EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == wanted; }));
     }
-    QRect G(QWidget* w) const { return window->TwipsGeometry(w); }
+    // Where the controls are, in the window's own pixels.
+    std::map<std::string, QRect> Geometry() const {
+        std::map<std::string, QRect> result;
+        for (const char* name :
+             {"Frame1", "txtXMLFile", "Frame2", "Grid", "pbSave", "pbExporttoExcel", "lblVersion"})
+            result[name] = Control<QWidget>(name)->geometry();
+        return result;
+    }
 };
 
-TEST_F(LayoutTest, LowWindowsAreLeftAloneUntil4000AndSizesHaveFloors) {
+TEST_F(LayoutTest, FramesAndGridFollowTheWindowAndButtonsItsLowerEdge) {
     Start();
     Show();
-    const QRect grid = G(window->Grid);
-    ResizeTwips(12300, 3990); // below 4000 at any common resolution
-    EXPECT_EQ(window->nLastHeight, 8670);
-    EXPECT_EQ(G(window->Grid), grid);
-    ResizeTwips(12300, 4500);
-    const int32_t height = window->PixelsToTwips(window->height(), false);
-    EXPECT_EQ(G(window->Grid), grid.adjusted(0, 0, 0, height - 8670));
-    EXPECT_EQ(window->nLastHeight, height);
+    ResizeTwips(12300, 8670);
+    auto before = Geometry();
+    ResizeTwips(12300 + 1500, 8670 + 1005);
+    const int dW = Px(1500, true);
+    const int dH = Px(1005, false);
+    auto after = Geometry();
+    EXPECT_EQ(after["Frame1"], before["Frame1"].adjusted(0, 0, dW, 0));
+    EXPECT_EQ(after["txtXMLFile"], before["txtXMLFile"]);
+    EXPECT_EQ(after["Frame2"], before["Frame2"].adjusted(0, 0, dW, dH));
+    EXPECT_EQ(after["Grid"], before["Grid"].adjusted(0, 0, dW, dH));
+    for (const char* moved : {"pbSave", "pbExporttoExcel", "lblVersion"})
+        EXPECT_EQ(after[moved], before[moved].translated(0, dH)) << moved;
 
-    window->nLastHeight += 20000; // as if the window had been far higher
-    window->Form_Resize();
-    EXPECT_EQ(G(window->Frame2).height(), 100);
-    EXPECT_EQ(G(window->Grid).height(), 100);
-    EXPECT_EQ(G(window->pbSave).top(), 0);
-    EXPECT_EQ(G(window->lblVersion).top(), 0);
-    EXPECT_EQ(G(window->Frame1).height(), 1125);
+    // Below 4000 nothing moves, and coming back applies the whole difference at once.
+    ResizeTwips(12300, 3990);
+    EXPECT_EQ(Geometry(), after);
+    ResizeTwips(12300 + 1500, 8670);
+    before["Frame1"] = after["Frame1"];
+    before["Frame2"].adjust(0, 0, dW, 0);
+    before["Grid"].adjust(0, 0, dW, 0);
+    EXPECT_EQ(Geometry(), before);
+}
+
+TEST_F(LayoutTest, HeightsAndTopsHaveFloors) {
+    // A window made very high before start-up and then low leaves the controls' sizes from
+    // the first arrangement far below the window's change.
+    files.Write("ravlen.lib", kTestConfig);
+    window = std::make_unique<frmMain>();
+    window->resize(Px(12300, true), Px(30000, false));
+    ASSERT_TRUE(window->InitApplication());
+    Show();
+    ResizeTwips(12300, 4500);
+    auto now = Geometry();
+    EXPECT_EQ(now["Frame2"].height(), Px(100, false));
+    EXPECT_EQ(now["Grid"].height(), Px(100, false));
+    EXPECT_EQ(now["pbSave"].top(), 0);
+    EXPECT_EQ(now["lblVersion"].top(), 0);
+    EXPECT_EQ(now["Frame1"].height(), Px(1125, false));
 }
 
 } // namespace

@@ -6,17 +6,19 @@
 
 #include "app/frmMain.h"
 #include "common/AppPaths.h"
-#include "common/Failure.h"
+#include "common/FileDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
+#include <QPushButton>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace fuzz::startup {
@@ -25,12 +27,21 @@ namespace {
 
 std::string g_orders;
 std::string g_origin;
+std::deque<std::string> g_answers; // the file dialogs' answers; none left is a cancel
 
 } // namespace
 
 // Needs a QApplication. samplesDir holds the bundled sample data files.
 inline void SetUp(const std::string& samplesDir) {
     fuzz::SilenceMessageBoxes();
+    CommonDialog::SetBackend(
+        [](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::string> {
+            if (g_answers.empty())
+                return std::nullopt;
+            std::string answer = g_answers.front();
+            g_answers.pop_front();
+            return answer;
+        });
     OverrideExecutablePath(fuzz::WorkDir() + "/ravlen");
     namespace fs = std::filesystem;
     g_orders = fuzz::WorkDir() + "/orders.xml";
@@ -46,19 +57,25 @@ inline void RunOne(const uint8_t* data, size_t size) {
     frmMain window;
     if (!window.InitApplication())
         return;
-    const int count = std::min(window.cmbConfig->count(), 4);
+    auto* configList = window.findChild<QComboBox*>(QStringLiteral("cmbConfig"));
+    auto* grid = window.findChild<SpreadGrid*>(QStringLiteral("Grid"));
+    auto* selectFile = window.findChild<QPushButton*>(QStringLiteral("pbSelectFile"));
+    auto* saveAs = window.findChild<QPushButton*>(QStringLiteral("pbSaveAs"));
+    const int count = std::min(configList->count(), 4);
     for (int i = 0; i < count; ++i) {
-        window.cmbConfig->setCurrentIndex(i);
+        configList->setCurrentIndex(i);
         for (const std::string& file : {g_orders, g_origin}) {
-            window.txtXMLFile->setText(QString::fromStdString(file));
-            window.LoadSourceFile(file);
+            g_answers = {file};
+            selectFile->click();
             // Writing the found values back goes through the configured paths as well.
-            try {
-                window.SaveXmlData(fuzz::WorkDir() + "/saved.xml");
-            } catch (const Failure&) {
-            }
+            if (grid->MaxRows() == 0)
+                continue;
+            grid->CommitUserEdit(1, 12, QString::fromStdString(grid->GetText(1, 12)));
+            g_answers = {fuzz::WorkDir() + "/saved.xml"};
+            saveAs->click();
         }
     }
+    g_answers.clear();
 }
 
 } // namespace fuzz::startup

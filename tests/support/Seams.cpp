@@ -1,5 +1,6 @@
 #include "support/Seams.h"
 
+#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,7 +9,7 @@
 ScriptedMessageBox::ScriptedMessageBox() {
     previous_ = SetMessageBoxHandler(
         [this](const std::string& text, const std::string& title, MsgButtons buttons) {
-            shown_.push_back({text, title, buttons});
+            shown_.push_back({text, title, buttons, QApplication::overrideCursor() != nullptr});
             if (answers_.empty())
                 return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
             const MsgAnswer answer = answers_.front();

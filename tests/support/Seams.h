@@ -18,6 +18,7 @@ public:
         std::string text;
         std::string title;
         MsgButtons buttons;
+        bool waitCursor; // the wait cursor was showing while the box was up
     };
 
     ScriptedMessageBox();
@@ -26,6 +27,7 @@ public:
     void Answer(MsgAnswer answer) { answers_.push_back(answer); }
     const std::vector<Shown>& shown() const { return shown_; }
     void Clear() { shown_.clear(); }
+    void ForgetLast() { shown_.pop_back(); }
 
 private:
     MessageBoxHandler previous_;
