@@ -94,6 +94,13 @@ public:
     int32_t PixelsToTwips(int32_t pixels, bool horizontal) const;
     int32_t TwipsToPixels(int32_t twips, bool horizontal) const;
 
+    // --- Command line ---
+    // Whether the list holds a configuration whose configuration number text is sNumber.
+    bool HasConfiguration(const QString& sNumber) const;
+    // Chooses that configuration (none when empty), then takes sFile (unless empty) as a
+    // drop of that one file.
+    void OpenFromCommandLine(const QString& sNumber, const QString& sFile);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
