@@ -15,9 +15,14 @@ CommandLineRequest Refuse(const QString& reason) {
     CommandLineRequest request;
     request.bExit = true;
     request.nExitCode = kCommandLineRefused;
-    request.sError = QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
-                         .arg(QLatin1String(kProgram), reason);
+    request.sError = QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), reason);
     return request;
+}
+
+CommandLineRequest Misused(const QString& reason) {
+    return Refuse(
+        reason +
+        QStringLiteral("\nTry '%1 --help' for more information.").arg(QLatin1String(kProgram)));
 }
 
 CommandLineRequest UnknownConfiguration(const QString& number) {
@@ -37,7 +42,10 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Edits the configured fields of XML data files."));
-    const QCommandLineOption help = parser.addHelpOption();
+    // Qt's own help option also offers --help-all for Qt's options, which are not taken here.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on command-line options."));
+    parser.addOption(help);
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption config(
         QStringLiteral("config"),
@@ -50,15 +58,15 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("[file]"));
 
     if (!parser.parse(arguments))
-        return Refuse(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
+        return Misused(parser.errorText());
+    if (parser.isSet(help))
         return Answer(parser.helpText());
     if (parser.isSet(version))
         return Answer(
             QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QLatin1String(RAVLEN_VERSION)));
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
-        return Refuse(QStringLiteral("only one file can be opened at a time."));
+        return Misused(QStringLiteral("only one file can be opened at a time."));
 
     CommandLineRequest request;
     if (parser.isSet(config)) {

@@ -40,10 +40,11 @@ set(CPACK_PACKAGE_NAME ravlen)
 set(CPACK_PACKAGE_VENDOR Ravlen)
 set(CPACK_PACKAGE_CONTACT "Ravlen developers <ravlen@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for configured fields of XML data files")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Ravlen edits the fields of XML data files that a configuration names, as rows of a "
-    "two-column grid of field and value. It saves in place or under a new name, never "
-    "overwrites an origin file, and exports the grid to a spreadsheet workbook.")
+set(CPACK_PACKAGE_DESCRIPTION "\
+Ravlen edits the fields of XML data files that a configuration names, as rows
+of a two-column grid of field and value. It saves in place or under a new
+name, never overwrites an origin file, and exports the grid to a spreadsheet
+workbook.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
