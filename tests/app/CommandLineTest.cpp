@@ -20,11 +20,6 @@ TEST(CommandLine, ConfigurationAndFileAreHandedToTheWindow) {
     EXPECT_FALSE(request.bExit);
     EXPECT_EQ(request.sConfigNumber, "001");
     EXPECT_EQ(request.sFile, QDir::current().absoluteFilePath("orders.xml"));
-
-    const CommandLineRequest plain = Parse({});
-    EXPECT_FALSE(plain.bExit);
-    EXPECT_TRUE(plain.sConfigNumber.isEmpty());
-    EXPECT_TRUE(plain.sFile.isEmpty());
 }
 
 TEST(CommandLine, HelpAndVersionAnswerAndEndWithZero) {
