@@ -79,7 +79,7 @@ frmMain::~frmMain() = default;
 
 bool frmMain::InitApplication() {
     try {
-        sConfigFile = ApplicationDir() + "/" + ExecutableBaseName() + ".lib";
+        sConfigFile = ConfigurationFilePath();
         if (!QFileInfo(QString::fromStdString(sConfigFile)).isFile()) {
             ShowMessageBox("File not found: " + sConfigFile, "Error");
             return false;
@@ -287,4 +287,32 @@ void frmMain::showFailure(const std::exception& e, const std::string& title) {
 
 void frmMain::pbExit_Click() {
     close();
+}
+
+namespace {
+
+// The first listed configuration whose configuration number text is sNumber, or -1.
+int ConfigurationIndex(const QComboBox& list, const QString& sNumber) {
+    for (int index = 0; index < list.count(); ++index) {
+        if (QString::fromStdString(ConfigNumberText(list.itemData(index).toInt())) == sNumber)
+            return index;
+    }
+    return -1;
+}
+
+} // namespace
+
+bool frmMain::HasConfiguration(const QString& sNumber) const {
+    return ConfigurationIndex(*cmbConfig, sNumber) >= 0;
+}
+
+void frmMain::OpenFromCommandLine(const QString& sNumber, const QString& sFile) {
+    const int index = ConfigurationIndex(*cmbConfig, sNumber);
+    if (index >= 0)
+        cmbConfig->setCurrentIndex(index);
+    if (sFile.isEmpty())
+        return;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(sFile)});
+    txtXMLFile_OLEDragDrop(data);
 }

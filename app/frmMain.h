@@ -33,6 +33,13 @@ public:
     // cannot run; the reason has been shown.
     bool InitApplication();
 
+    // --- Command line ---
+    // Whether the list holds a configuration whose configuration number text is sNumber.
+    bool HasConfiguration(const QString& sNumber) const;
+    // Chooses that configuration (none when empty), then takes sFile (unless empty) as a
+    // drop of that one file.
+    void OpenFromCommandLine(const QString& sNumber, const QString& sFile);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

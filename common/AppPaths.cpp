@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 std::string& Override() {
@@ -26,4 +27,14 @@ std::string ExecutableBaseName() {
 
 void OverrideExecutablePath(const std::string& executablePath) {
     Override() = executablePath;
+}
+
+std::string ConfigurationFilePath() {
+    const std::string beside = ApplicationDir() + "/" + ExecutableBaseName() + ".lib";
+    if (QFileInfo(QString::fromStdString(beside)).isFile())
+        return beside;
+    // GenericConfigLocation is $XDG_CONFIG_HOME, then each of $XDG_CONFIG_DIRS.
+    const QString shared = QStandardPaths::locate(QStandardPaths::GenericConfigLocation,
+                                                  QStringLiteral("ravlen/ravlen.lib"));
+    return shared.isEmpty() ? beside : shared.toStdString();
 }

@@ -1,0 +1,98 @@
+#include "app/CommandLine.h"
+#include "app/frmMain.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kProgram = "ravlen";
+
+CommandLineRequest Refuse(const QString& reason) {
+    CommandLineRequest request;
+    request.bExit = true;
+    request.nExitCode = kCommandLineRefused;
+    request.sError = QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), reason);
+    return request;
+}
+
+CommandLineRequest Misused(const QString& reason) {
+    return Refuse(
+        reason +
+        QStringLiteral("\nTry '%1 --help' for more information.").arg(QLatin1String(kProgram)));
+}
+
+CommandLineRequest UnknownConfiguration(const QString& number) {
+    return Refuse(QStringLiteral("no configuration has the number '%1'.").arg(number));
+}
+
+CommandLineRequest Answer(const QString& text) {
+    CommandLineRequest request;
+    request.bExit = true;
+    request.sOutput = text;
+    return request;
+}
+
+} // namespace
+
+CommandLineRequest ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Edits the configured fields of XML data files."));
+    // Qt's own help option also offers --help-all for Qt's options, which are not taken here.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on command-line options."));
+    parser.addOption(help);
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Choose the configuration with this number at start, as listed (001)."),
+        QStringLiteral("NNN"));
+    parser.addOption(config);
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("XML data file to open, as if dropped onto the source box."),
+        QStringLiteral("[file]"));
+
+    if (!parser.parse(arguments))
+        return Misused(parser.errorText());
+    if (parser.isSet(help))
+        return Answer(parser.helpText());
+    if (parser.isSet(version))
+        return Answer(
+            QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QLatin1String(RAVLEN_VERSION)));
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return Misused(QStringLiteral("only one file can be opened at a time."));
+
+    CommandLineRequest request;
+    if (parser.isSet(config)) {
+        request.sConfigNumber = parser.value(config);
+        if (request.sConfigNumber.isEmpty()) // matches no configuration number text
+            return UnknownConfiguration(request.sConfigNumber);
+    }
+    if (!files.isEmpty())
+        request.sFile = QFileInfo(files.front()).absoluteFilePath();
+    return request;
+}
+
+CommandLineRequest ReadCommandLine(int argc, char** argv) {
+    // The parser's help text takes the program's name from the application object.
+    const QCoreApplication probe(argc, argv);
+    return ParseCommandLine(QCoreApplication::arguments());
+}
+
+void CheckConfigurationNumber(CommandLineRequest& request, const frmMain& window) {
+    if (!request.bExit && !request.sConfigNumber.isEmpty() &&
+        !window.HasConfiguration(request.sConfigNumber))
+        request = UnknownConfiguration(request.sConfigNumber);
+}
+
+int PrintAndExit(const CommandLineRequest& request) {
+    std::fputs(request.sOutput.toLocal8Bit().constData(), stdout);
+    std::fputs(request.sError.toLocal8Bit().constData(), stderr);
+    return request.nExitCode;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class frmMain;
+
+// What the command line `ravlen [--config NNN] [FILE]` asks for: a window, with a
+// configuration to choose and a file to open, or an answer printed at once.
+struct CommandLineRequest {
+    bool bExit = false; // print sOutput and sError, then end with nExitCode; no window
+    int nExitCode = 0;
+    QString sOutput;       // for standard output
+    QString sError;        // for standard error
+    QString sConfigNumber; // a configuration number text, such as 001; empty chooses none
+    QString sFile;         // absolute path; empty names none
+};
+
+// Exit code of a command line that cannot be followed.
+inline constexpr int kCommandLineRefused = 2;
+
+// Decides on the arguments (the program first). Needs a QCoreApplication for the help text.
+CommandLineRequest ParseCommandLine(const QStringList& arguments);
+
+// Decides on main's arguments before any display is opened, so that --help and --version
+// answer on a machine without one.
+CommandLineRequest ReadCommandLine(int argc, char** argv);
+
+// Refuses a configuration number that the started window does not list.
+void CheckConfigurationNumber(CommandLineRequest& request, const frmMain& window);
+
+// Prints the request's texts and returns its exit code.
+int PrintAndExit(const CommandLineRequest& request);
