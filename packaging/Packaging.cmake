@@ -9,8 +9,6 @@ set(RAVLEN_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(RAVLEN_ICON_SIZES 16 22 24 32 48 64 128 256 512)
 set(RAVLEN_SYSTEM_CONFIG_DIR ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/ravlen)
 
-target_compile_definitions(ravlen_core PRIVATE RAVLEN_VERSION="${PROJECT_VERSION}")
-
 # The window's own icon is compiled in, so it shows without an installed icon theme.
 set(ravlen_icon_files)
 foreach(size IN LISTS RAVLEN_ICON_SIZES)

@@ -4,7 +4,6 @@
 #include "support/XlsxReader.h"
 
 #include <QDir>
-#include <QPushButton>
 
 namespace {
 
@@ -21,52 +20,32 @@ protected:
         WindowTest::SetUp();
     }
 
-    void StartWithOrder() {
+    void StartWithOrder(const std::string& no = "007") {
         Start();
         Show();
-        source = files.Write("order.xml", DataFile("", "007", " Miller "));
+        source = files.Write("order.xml", DataFile("", no, " Miller "));
         Open(0, source);
         ASSERT_EQ(Grid()->MaxRows(), 2);
     }
 
-    void ClickExport() { Click("pbExporttoExcel"); }
-
-    QStringList WorkbooksIn(const std::string& dir) const {
-        return QDir(QString::fromStdString(dir))
+    // The workbooks and leftovers of the test folder.
+    QStringList Workbooks() const {
+        return QDir(QString::fromStdString(files.dir()))
             .entryList({"*.xlsx", ".*"}, QDir::Files | QDir::Hidden);
     }
 
+    RecordingLauncher launcher;
     std::string source;
 };
 
-} // namespace
-
-TEST_F(ExportTest, EmptyGridSaysNoDataFoundWithoutADialog) {
-    RecordingLauncher launcher;
-    StartWithOrder();
-    // A configuration that finds nothing in the file empties the grid and leaves the button.
-    Open(1, files.Write("empty.xml",
-                        "<FD:R xmlns:FD=\"http://www.ridorudu.org/namespace/RidoRudu\"/>"));
-    ASSERT_EQ(Grid()->MaxRows(), 0);
-    ClickExport();
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, "No data found");
-    EXPECT_EQ(boxes.shown()[0].title, "Error");
-    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::OK);
-    EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_TRUE(launcher.uris.empty());
-}
-
-TEST_F(ExportTest, CancelledDialogWritesNothingAndSaysNothing) {
-    RecordingLauncher launcher;
+TEST_F(ExportTest, EmptyGridSaysNoDataFoundAndACancelledDialogNothing) {
     StartWithOrder();
     // Save As leaves its folder and a file name for the dialogs that follow.
     TypeValue(2, "Baker");
     dialogs.Answer(files.Path("copy.xml"));
     Click("pbSaveAs");
     dialogs.Cancel();
-    ClickExport();
-
+    Click("pbExporttoExcel");
     ASSERT_EQ(dialogs.shown().size(), 2u);
     const auto& shown = dialogs.shown()[1];
     EXPECT_EQ(shown.mode, CommonDialog::Mode::Save);
@@ -75,18 +54,25 @@ TEST_F(ExportTest, CancelledDialogWritesNothingAndSaysNothing) {
     EXPECT_EQ(shown.defaultExt, "xlsx");
     EXPECT_EQ(shown.initDir, files.dir());
     EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_TRUE(WorkbooksIn(files.dir()).isEmpty()); // only the data files
+
+    // A configuration that finds nothing in the file empties the grid and leaves the button.
+    Open(1, files.Write("empty.xml",
+                        "<FD:R xmlns:FD=\"http://www.ridorudu.org/namespace/RidoRudu\"/>"));
+    ASSERT_EQ(Grid()->MaxRows(), 0);
+    Click("pbExporttoExcel");
+    EXPECT_EQ(Box(0), "Error: No data found");
+    EXPECT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_TRUE(Workbooks().isEmpty());
     EXPECT_TRUE(launcher.uris.empty());
 }
 
 TEST_F(ExportTest, ExportsTheGridAsShownAndOpensTheWorkbook) {
-    RecordingLauncher launcher;
     StartWithOrder();
     const std::string before = ReadFileBytes(source);
     TypeValue(1, " 1/2 ");
     const std::string path = files.Path("order export.xlsx");
     dialogs.Answer(path);
-    ClickExport();
+    Click("pbExporttoExcel");
 
     EXPECT_TRUE(boxes.shown().empty());
     const XlsxContent xlsx = ReadXlsx(path);
@@ -108,23 +94,20 @@ TEST_F(ExportTest, ExportsTheGridAsShownAndOpensTheWorkbook) {
 }
 
 TEST_F(ExportTest, FailedWriteIsReportedLoggedAndKeepsTheOldWorkbook) {
-    RecordingLauncher launcher;
-    Start();
     // More than a worksheet cell holds: the file's value is kept whole, the workbook fails.
-    Open(0, files.Write("long.xml", DataFile("", std::string(40000, '7'), "A")));
+    StartWithOrder(std::string(40000, '7'));
     const std::string kept = files.Write("kept.xlsx", "previous workbook");
     dialogs.Answer(kept);
     LogCapture log;
-    ClickExport();
+    Click("pbExporttoExcel");
 
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, "Excel-Workbook is not saved!");
-    EXPECT_EQ(boxes.shown()[0].title, "Error while saving excel-sheet");
-    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::OK);
+    EXPECT_EQ(Box(0), "Error while saving excel-sheet: Excel-Workbook is not saved!");
     EXPECT_FALSE(boxes.shown()[0].waitCursor);
     ASSERT_EQ(log.Lines().size(), 1u);
     EXPECT_NE(log.Lines()[0].find(kept), std::string::npos) << log.Lines()[0];
-    EXPECT_EQ(WorkbooksIn(files.dir()), QStringList{"kept.xlsx"});
+    EXPECT_EQ(Workbooks(), QStringList{"kept.xlsx"});
     EXPECT_EQ(ReadFileBytes(kept), "previous workbook");
     EXPECT_TRUE(launcher.uris.empty());
 }
+
+} // namespace

@@ -2,6 +2,7 @@
 
 #include "app/frmMain.h"
 #include "common/AppPaths.h"
+#include "support/LogCapture.h"
 #include "support/Seams.h"
 
 #include <QApplication>
@@ -17,6 +18,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Two configurations over the same data files: 001 checks for an origin file, 002 does not.
 // A field of each selects nothing in the data files, so it never gets a row.
@@ -57,39 +60,22 @@ inline std::string DataFile(const std::string& original, const std::string& no,
            "</FD:Field></FD:Datas></FD:R>\n";
 }
 
-// Collects what the window writes to its log while it lives.
-class LogCapture {
-public:
-    LogCapture() : previous_(qInstallMessageHandler(Record)) { Lines().clear(); }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-    static std::vector<std::string>& Lines() {
-        static std::vector<std::string> lines;
-        return lines;
-    }
-
-private:
-    static void Record(QtMsgType, const QMessageLogContext& context, const QString& text) {
-        Lines().push_back(std::string(context.category ? context.category : "") + ": " +
-                          text.toStdString());
-    }
-    QtMessageHandler previous_;
-};
-
 // The real window, started on a configuration placed beside a pretended executable, driven
 // through its controls, the seams and the events a person causes.
 class WindowTest : public testing::Test {
 protected:
+    using Rows = std::vector<std::pair<std::string, std::string>>; // alias, value
+
     void SetUp() override { OverrideExecutablePath(files.Path("ravlen")); }
     void TearDown() override {
         window.reset();
         OverrideExecutablePath("");
     }
 
-    frmMain& Start(const std::string& config = kTestConfig) {
+    void Start(const std::string& config = kTestConfig) {
         files.Write("ravlen.lib", config);
         window = std::make_unique<frmMain>();
         EXPECT_TRUE(window->InitApplication());
-        return *window;
     }
 
     void Show() {
@@ -98,7 +84,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
 
-    template <class T> T* Control(const char* name) const {
+    template <class T = QWidget> T* Control(const char* name) const {
         T* control = window->findChild<T*>(QString::fromUtf8(name));
         EXPECT_NE(control, nullptr) << name;
         return control;
@@ -106,8 +92,16 @@ protected:
     QComboBox* ConfigList() const { return Control<QComboBox>("cmbConfig"); }
     QLineEdit* PathBox() const { return Control<QLineEdit>("txtXMLFile"); }
     SpreadGrid* Grid() const { return Control<SpreadGrid>("Grid"); }
-    QPushButton* Button(const char* name) const { return Control<QPushButton>(name); }
-    void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
+    void Click(const char* name) { QTest::mouseClick(Control<QPushButton>(name), Qt::LeftButton); }
+
+    // The enabled ones among the buttons that need data, e.g. "pbSaveAs pbExporttoExcel".
+    std::string Enabled() const {
+        std::string names;
+        for (const char* name : {"pbSave", "pbSaveAs", "pbExporttoExcel"})
+            if (Control(name)->isEnabled())
+                names += (names.empty() ? "" : " ") + std::string(name);
+        return names;
+    }
 
     // Chooses a configuration by list index, then drops a file onto the source box.
     void Open(int configIndex, const std::string& path) {
@@ -128,19 +122,17 @@ protected:
     }
 
     // Types text into row's Value cell through the cell editor and commits it with Enter.
-    void TypeValue(int row, const QString& text, bool replace = true) {
+    void TypeValue(int row, const QString& text) {
         SpreadGrid* grid = Grid();
         grid->SetActiveCell(12, row);
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_F2);
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
         ASSERT_NE(editor, nullptr) << "no cell editor opened";
-        if (replace)
-            editor->selectAll();
+        editor->selectAll();
         QTest::keyClicks(editor, text);
         QTest::keyClick(editor, Qt::Key_Return);
-        // Enter commits through a queued call.
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // Enter commits through a queued call
     }
 
     // Whether closing now would ask to save; the question is answered Cancel and forgotten.
@@ -155,6 +147,17 @@ protected:
         return true;
     }
 
+    Rows Shown() const {
+        Rows rows;
+        for (int row = 1; row <= Grid()->MaxRows(); ++row)
+            rows.emplace_back(Cell(row, 11), Cell(row, 12));
+        return rows;
+    }
+    // "title: text" of the message box shown i-th.
+    std::string Box(size_t i) const {
+        return i < boxes.shown().size() ? boxes.shown()[i].title + ": " + boxes.shown()[i].text
+                                        : "(none)";
+    }
     std::string Cell(int row, int col) const { return Grid()->GetText(row, col); }
     std::string Path() const { return PathBox()->text().toStdString(); }
 

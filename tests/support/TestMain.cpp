@@ -2,8 +2,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Widgets need a QApplication before any test creates one.
+// Widgets need a QApplication before any test creates one. The tests drive real widgets
+// headless, also when started by hand without the platform set.
 int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     // A configuration missing beside the executable is looked up in the user's and the
     // system's folders; the machine's own must not stand in for it.
     const QTemporaryDir noConfiguration;
