@@ -111,7 +111,7 @@ public:
     // box, "". The text of the element at position itemnum among those of that name.
     std::string GetElementByTagName(const std::string& element, int16_t itemnum);
     // passed on. The text of the last child of CurrentNode with that local name, or "";
-    // WorkNode holds each matching child in turn.
+    // WorkNode holds each child in turn and stays on the last.
     std::string GetChild(const std::string& sFieldName);
     // passed on. CurrentNode's text.
     std::string GetField();
@@ -125,8 +125,9 @@ public:
     bool AddNode(const std::string& sNodename);
     // passed on; returns false. Appends a deep copy of CurrentNode to its parent.
     bool CloneNode();
-    // silent "EOF". One document-order step of CurrentNode; WorkNode gets the element reached,
-    // whose local name is returned.
+    // silent "EOF" (a non-element node reached shows the step's own box first). One
+    // document-order step of CurrentNode; WorkNode gets the element reached, whose local name
+    // is returned.
     std::string GetNextElemName();
     // passed on. Whether CurrentNode's parent is the document node.
     bool IsFirstNode() const;
