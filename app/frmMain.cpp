@@ -1,9 +1,9 @@
 #include "app/frmMain.h"
-#include "app/AppLog.h"
 #include "app/WaitCursor.h"
 
 #include "common/AppPaths.h"
 #include "common/Failure.h"
+#include "common/Log.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
 
@@ -21,8 +21,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
-
-Q_LOGGING_CATEGORY(lcApp, "ravlen.app")
 
 namespace {
 
@@ -185,9 +183,9 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             pbExporttoExcel->setEnabled(true);
         }
     } catch (const std::exception& e) {
-        qCWarning(lcApp).noquote()
-            << "cannot load" << QString::fromStdString(sPath) << "under configuration"
-            << cmbConfig->currentText() << ":" << QString::fromStdString(FailureText(e));
+        LogFailure("cannot load " + sPath + " under configuration " +
+                       cmbConfig->currentText().toStdString(),
+                   e);
         ShowMessageBox("XML-File can not handled by these configuration!",
                        "Error while loading xml-file");
         // Rows of an earlier file must not stay beside a document they do not belong to:

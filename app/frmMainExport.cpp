@@ -1,8 +1,8 @@
-#include "app/AppLog.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
 
 #include "common/Failure.h"
+#include "common/Log.h"
 #include "common/MessageBox.h"
 #include "export/ShellExecute.h"
 #include "export/WorkbookWriter.h"
@@ -36,8 +36,7 @@ void frmMain::ExportToWorkbook(const std::string& sPath) {
         workbook.Save();
     } catch (const std::exception& e) {
         waitCursor.Restore();
-        qCWarning(lcApp).noquote() << "cannot write the workbook" << QString::fromStdString(sPath)
-                                   << ":" << QString::fromStdString(FailureText(e));
+        LogFailure("cannot write the workbook " + sPath, e);
         ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
         return;
     }

@@ -35,9 +35,19 @@ private:
 };
 
 // Owns one XML document and offers path-addressed reads and edits, a node-list cursor,
-// current-node navigation and RidoRudu record building. Failures follow the class's
-// convention: most raise Failure 60000 with a description naming the operation and its
-// arguments.
+// current-node navigation and RidoRudu record building.
+//
+// Each operation fails in one of four styles, named in its comment:
+//   error      the class error: Failure 60000 whose description names the operation and its
+//              arguments (inline or list form);
+//   box        a message box with the application's title and the failure's description
+//              ("number: description" where noted), then a default result;
+//   silent     a default result without any message;
+//   passed on  the underlying Failure reaches the caller unchanged.
+// Nothing is undone before a failure. Paths are XPath 1.0; "select" takes the first match in
+// document order. An operation leaves CurrentNode, WorkNode and the node list (NodeList,
+// nNodePos) alone unless its comment says otherwise, so after Load or NewDoc they may still
+// lead into the previous document.
 class DOMWrapper {
 public:
     DOMWrapper();
@@ -45,52 +55,113 @@ public:
     DOMWrapper(const DOMWrapper&) = delete;
     DOMWrapper& operator=(const DOMWrapper&) = delete;
 
+    // error; the last line is the parser's reason (Failure::detail has line and column).
+    // Replaces the document first, so after a failure it is an empty one.
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
+    // error, also without a document or root element; replaces the file atomically.
     void Save(const std::string& sPath_File);
+    // error (list form). Appends a deep copy of the source node to the target node.
     void CloneNodes(const std::string& sPathSourceNode, const std::string& sPathTargetNode);
+    // error (list form). Removes the child (a path from the document) from the parent.
     void RemoveNode(const std::string& sPathParentNode, const std::string& sPathChildNode);
+    // error (list form); keeps what it removed. Removes, one by one, every node that
+    // sPathChildren selects from the parent.
     void RemoveNodes(const std::string& sPathParentNode, const std::string& sPathChildren);
+    // error (list form); keeps what it set. Sets the attribute at position nIndex of every
+    // selected node.
     void SetAttributes(const std::string& sPath, int32_t nIndex, const std::string& sValue);
+    // error (list form). Appends a new element to the selected node, or to its parent when
+    // bSameLevel.
     void AppendNode(const std::string& sPath, const std::string& sNodename,
                     const std::string& sValue = "", const std::string& sAttributNamen = "",
                     const std::string& sAttributWerte = "", bool bSameLevel = false);
+    // error (list form). Appends the first node of the parsed text to the selected node.
     void AppendChildNodefromText(const std::string& sPath, const std::string& sNodeText,
                                  const std::string& sNameSpace = "");
+    // error (list form). Moves ChildNode (a copy, from another document) to the end of the
+    // selected node.
     void AppendChildNodefromNode(const std::string& sPath, const DOMNode& ChildNode);
+    // error, except silent "" when bOptional and the node or document is missing. Returns the
+    // selected node's text; CurrentNode is set to that node (unset when none).
     std::string GetElementValue(const std::string& sElement, bool bOptional);
+    // error, also when nothing is selected. Writes the text; WorkNode is set to the node.
     void SetElementValue(const std::string& sElement, const AnyValue& sValue);
+    // error. Drops the list, keeps every node selected as the new list, sets nNodePos to 0;
+    // after a failure there is no list and nNodePos is as it was.
     void GetNodeList(const std::string& sXPath);
+    // passed on. 0 without a list.
     int32_t NodeCount() const;
+    // passed on. True without a list or past the last node.
     bool NodeEOF() const;
+    // passed on. Adds 1 to nNodePos (nothing without a list); no end stop, an overflow fails.
     void NodeMoveNext();
+    // passed on. The cursor node's text; "" without a list, a failure past the end.
     std::string NodeText() const;
+    // passed on. The text of the first node sSubNode selects from the cursor node; "" without a
+    // list, a failure past the end or when nothing is selected.
     std::string SubNodeText(const std::string& sSubNode) const;
+    // Failure 60000 with the underlying description alone; returns false. Walks CurrentNode
+    // from the root element to the end (unset), emptying every element whose content starts
+    // with text or is empty; a step's own message box ends the walk early.
     bool ClearAllNodes();
+    // passed on; returns "". A new document with one root element, which WorkNode then holds.
     std::string NewDoc(const std::string& elementname);
+    // box, 0. The number of elements of that qualified name ("*": all).
     int16_t CountElementsByTagName(const std::string& element);
+    // box, "". The text of the element at position itemnum among those of that name.
     std::string GetElementByTagName(const std::string& element, int16_t itemnum);
+    // passed on. The text of the last child of CurrentNode with that local name, or "";
+    // WorkNode holds each child in turn and stays on the last.
     std::string GetChild(const std::string& sFieldName);
+    // passed on. CurrentNode's text.
     std::string GetField();
+    // box "number: description", false. Searches forward from the root element (from
+    // CurrentNode when bPreserve) for an element of that local name; CurrentNode ends on the
+    // match, unset at the end, or where a failure occurred.
     bool PosNode(const std::string& sNodename, const bool& bPreserve = false);
+    // passed on; returns false. Writes the text of every such child; WorkNode as GetChild.
     bool SetChild(const std::string& sFieldName, const std::string& sValue);
+    // passed on; returns false. Appends a new element to CurrentNode; WorkNode holds it.
     bool AddNode(const std::string& sNodename);
+    // passed on; returns false. Appends a deep copy of CurrentNode to its parent.
     bool CloneNode();
+    // silent "EOF" (a non-element node reached shows the step's own box first). One
+    // document-order step of CurrentNode; WorkNode gets the element reached, whose local name
+    // is returned.
     std::string GetNextElemName();
+    // passed on. Whether CurrentNode's parent is the document node.
     bool IsFirstNode() const;
+    // passed on. Declares the prefix FD for selections.
     void Flow_Property();
+    // Failure 60000 "Fehler beim Auslesen des XML-Tags '...'" with the underlying description.
+    // The text of the node the path selects from CurrentNode.
     std::string GetElementByName(const std::string& qu_path_name);
+    // box, "". Writes the text of the node selected from CurrentNode and returns it read back.
     std::string SetElementByName(const std::string& qu_path_name, const std::string& newvalue);
+    // box, false. As PosNode; the first attribute's value must also match sNameAttr.
     bool PosNodeByName(const std::string& sNodename, const std::string& sNameAttr,
                        const bool& bPreserve = false);
+    // passed on; returns false. Appends an FD:Field element with the attributes Name and
+    // FlowType and the value as text.
     bool AddField(const std::string& sName, const AnyValue& sFlowType, const AnyValue& sValue);
+    // passed on; returns false. Appends an FD:Datas element with the attribute Table.
     bool AddDatas(const std::string& sName);
+    // passed on. Whether CurrentNode has any child node.
     bool HasChilds() const;
+    // silent false. Whether the path selects a node from CurrentNode.
     bool CheckElementByName(const std::string& qu_path_name);
+    // passed on. CurrentNode's markup with its subtree.
     std::string GetXML() const;
+    // silent false, sType unchanged. The value of CurrentNode's attribute of that local name.
     bool GetAttribut(const std::string& sAttributName, std::string& sType);
+    // box, false. As PosNode; the attribute sNameAttr (else the first) must have the value
+    // sValAttr.
     bool PosNodeByAttribut(const std::string& sNodename, const std::string& sNameAttr,
                            const std::string& sValAttr, const bool& bPreserve = false);
+    // box "number: description", 0. The number of CurrentNode's child nodes.
     int16_t GetAnzChilds();
+    // error (a missing node only when !bOptional); returns "". sValue and bFound carry the
+    // outcome; CurrentNode is set to the selected node (unset when none).
     std::string GetElementValue2(std::string& sValue, bool& bFound, const std::string& sElement,
                                  bool bOptional);
 

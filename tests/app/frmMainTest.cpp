@@ -119,7 +119,7 @@ TEST_F(WindowTest, FailedLoadShowsItsMessageWithoutWaitCursorLogsWhyAndLeavesNoR
                   "Error while loading xml-file: XML-File can not handled by these configuration!");
         EXPECT_FALSE(boxes.shown()[0].waitCursor);
         ASSERT_EQ(log.Lines().size(), 1u);
-        EXPECT_EQ(log.Lines()[0].rfind("ravlen.app: ", 0), 0u) << log.Lines()[0];
+        EXPECT_EQ(log.Lines()[0].rfind("ravlen: ", 0), 0u) << log.Lines()[0];
         EXPECT_NE(log.Lines()[0].find(bad), std::string::npos) << log.Lines()[0];
         EXPECT_NE(log.Lines()[0].find(": 60000 "), std::string::npos) << log.Lines()[0];
         EXPECT_EQ(Grid()->MaxRows(), 0) << bad;

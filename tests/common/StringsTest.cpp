@@ -1,5 +1,4 @@
 #include "common/Strings.h"
-#include "common/AnyValue.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +18,4 @@ TEST(Strings, IsBlankAndSplitPath) {
     SplitPath(path, name);
     EXPECT_EQ(path, "orders.xml");
     EXPECT_EQ(name, "");
-}
-
-TEST(AnyValue, NumbersBecomeTheirDecimalText) {
-    EXPECT_EQ(AnyValue(-7L).Text(), "-7");
-    EXPECT_EQ(AnyValue(2.5).Text(), "2.5");
 }

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
 namespace {
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
@@ -70,9 +74,16 @@ TEST_F(WorkbookWriterTest, FailedWriteLeavesNoFileAndTheOldOneUntouched) {
     EXPECT_THROW(Write(path, tooLong), Failure);
     EXPECT_THROW(Write(files.Path("new.xlsx"), tooLong), Failure);
     EXPECT_THROW(Write(files.Path("no-such-folder/book.xlsx"), {{"A", "1"}}), Failure);
+    // Without its owner's write permission the file counts as read-only, also for root.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::replace);
+    EXPECT_THROW(Write(path, {{"A", "1"}}), Failure);
     EXPECT_EQ(ReadFileBytes(path), "previous content");
     EXPECT_EQ(Files(), QStringList{"book.xlsx"});
 
+    const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(path, mode, fs::perm_options::replace);
     Write(path, {{"Short", "ok"}});
     EXPECT_EQ(ReadXlsx(path).Find("B2")->text, "ok");
+    EXPECT_EQ(fs::status(path).permissions(), mode) << "the replaced file's permissions";
 }

@@ -1,12 +1,10 @@
 #include "xml/FastXPath.h"
+#include "xml/XmlPtr.h"
 
-#include <libxml/parser.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -28,12 +26,9 @@ const char* kDocument = R"(<FD:Flow xmlns:FD="http://www.ridorudu.org/namespace/
   <FD:Datas Table='T"3'><FD:Field Name="B">4</FD:Field></FD:Datas>
 </FD:Flow>)";
 
-using DocPtr = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
-
-DocPtr Parse(const std::string& text) {
-    return DocPtr(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                XML_PARSE_NOBLANKS),
-                  xmlFreeDoc);
+OwnedDoc Parse(const std::string& text) {
+    return OwnedDoc(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                                  XML_PARSE_NOBLANKS));
 }
 
 std::vector<xmlNodePtr> FullEvaluation(xmlDocPtr doc, const std::string& path, xmlNodePtr context) {
@@ -81,7 +76,7 @@ TEST(FastXPath, GivesExactlyTheFullEvaluationsNodeSet) {
         "/FD:Flow/FD:Datas/FD:Datas/FD:Field[@Name='A']",
         "//FD:Datas/FD:Field[@Name='B']",
     };
-    DocPtr doc = Parse(kDocument);
+    OwnedDoc doc = Parse(kDocument);
     ASSERT_TRUE(doc);
     FastXPath fast(doc.get());
     for (const auto& path : paths) {
@@ -100,7 +95,7 @@ TEST(FastXPath, IndexesFollowChangesAfterInvalidate) {
     for (int i = 0; i < 300; ++i)
         text += "<f n='" + std::to_string(i) + "'>" + std::to_string(i) + "</f>";
     text += "</r>";
-    DocPtr doc = Parse(text);
+    OwnedDoc doc = Parse(text);
     FastXPath fast(doc.get());
     const auto path = *FastXPath::Parse("/r/f[@n='42']", kNs);
     const auto byIndex = fast.Evaluate(path, reinterpret_cast<xmlNodePtr>(doc.get()));

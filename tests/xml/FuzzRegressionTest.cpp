@@ -15,16 +15,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename Run> void Replay(const std::string& target, Run run) {
+// The source tree, compiled in; RAVLEN_SOURCE_DIR in the environment takes its place.
+fs::path SourceDir() {
     const char* source = std::getenv("RAVLEN_SOURCE_DIR");
-    const fs::path dir = fs::path(source ? source : ".") / "tests/fuzz/regressions" / target;
-    if (!fs::is_directory(dir))
-        return;
+    return source && *source ? fs::path(source) : fs::path(RAVLEN_SOURCE_DIR);
+}
+
+template <typename Run> void Replay(const std::string& folder, Run run) {
+    const fs::path dir = SourceDir() / "tests/fuzz" / folder;
+    ASSERT_TRUE(fs::is_directory(dir)) << dir << " is missing";
+    size_t replayed = 0;
     for (const auto& entry : fs::directory_iterator(dir)) {
         SCOPED_TRACE(entry.path().string());
         const std::string bytes = ReadFileBytes(entry.path().string());
         run(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        ++replayed;
     }
+    EXPECT_GT(replayed, 0u) << dir << " is empty";
 }
 
 class FuzzRegressionTest : public testing::Test {
@@ -35,19 +42,18 @@ protected:
 
 TEST_F(FuzzRegressionTest, LoadInputs) {
     fuzz::load::SetUp();
-    Replay("load", fuzz::load::RunOne);
+    Replay("regressions/load", fuzz::load::RunOne);
 }
 
 TEST_F(FuzzRegressionTest, OperationSequences) {
     fuzz::operations::SetUp();
-    Replay("operations", fuzz::operations::RunOne);
+    Replay("regressions/operations", fuzz::operations::RunOne);
 }
 
+// No configuration has failed the fuzzer yet; the hand-made hostile ones stand in.
 TEST_F(FuzzRegressionTest, ConfigurationFiles) {
-    const char* source = std::getenv("RAVLEN_SOURCE_DIR");
-    ASSERT_NE(source, nullptr) << "RAVLEN_SOURCE_DIR not set";
-    fuzz::startup::SetUp(std::string(source) + "/samples");
-    Replay("startup", fuzz::startup::RunOne);
+    fuzz::startup::SetUp((SourceDir() / "samples").string());
+    Replay("seeds/startup", fuzz::startup::RunOne);
 }
 
 } // namespace
