@@ -242,6 +242,11 @@ DOMNode DOMWrapper::StepDocumentOrder() {
     }
     try {
         node = CurrentNode.get();
+        // As the DOM has it, an attribute has neither siblings nor a parent: libxml2's chain
+        // of an element's attributes is no part of the walk.
+        const auto isAttribute = [](xmlNodePtr n) { return n->type == XML_ATTRIBUTE_NODE; };
+        const auto nextOf = [&](xmlNodePtr n) { return isAttribute(n) ? nullptr : n->next; };
+        const auto parentOf = [&](xmlNodePtr n) { return isAttribute(n) ? nullptr : n->parent; };
         const auto isTop = [](xmlNodePtr n) {
             return !n->parent || n->parent->type == XML_DOCUMENT_NODE;
         };
@@ -250,14 +255,14 @@ DOMNode DOMWrapper::StepDocumentOrder() {
             CurrentNode.Reset();
             return {};
         }
-        if (node->next) {
+        if (nextOf(node)) {
             CurrentNode = Ref(node->next);
         } else {
-            while (node->parent && !node->parent->next && !isTop(node->parent)) {
+            while (parentOf(node) && !nextOf(node->parent) && !isTop(node->parent)) {
                 node = node->parent;
                 CurrentNode = Ref(node);
             }
-            if (!node->parent)
+            if (!parentOf(node))
                 throw NotSet();
             CurrentNode = isTop(node->parent) ? DOMNode() : Ref(node->parent->next);
         }

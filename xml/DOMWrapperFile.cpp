@@ -168,6 +168,9 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         // A byte-order mark without a declaration: keep the file's encoding when saving.
         if (!parsed->encoding && StartsWithUtf16Mark(reader.head))
             parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
+        reason = RepeatedAttributeFault(parsed.get());
+        if (!reason.empty())
+            throw Failure(kErrXmlLibrary, reason);
         // Order indexes make document-order comparisons cheap for every later selection.
         xmlXPathOrderDocElems(parsed.get());
         XmlDoc->Replace(parsed.release());

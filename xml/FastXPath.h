@@ -70,5 +70,10 @@ private:
 // children only; null at the end of the root element.
 xmlNodePtr NextInTree(xmlNodePtr node);
 
-// "a before b" in document order.
+// "a before b" in document order. Elements numbered by xmlXPathOrderDocElems are compared by
+// their numbers, so a structural change must not leave a number out of order.
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
+
+// Clears the order numbers of top and the elements below it, for a subtree that moves.
+// Comparisons that meet an element without a number walk the tree instead.
+void ForgetDocumentOrder(xmlNodePtr top);

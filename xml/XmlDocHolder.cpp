@@ -106,6 +106,9 @@ xmlXPathContextPtr XmlDocHolder::Context() {
 }
 
 xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
+    // libxml2 reads an expression up to a NUL byte, and would drop the rest unseen.
+    if (path.find('\0') != std::string::npos)
+        throw Failure(kErrXmlLibrary, "Invalid expression");
     if (auto found = compiled_.find(path); found != compiled_.end())
         return found->second;
     lastXPathError.clear();
@@ -129,4 +132,23 @@ FastXPath& XmlDocHolder::Fast() {
     if (!fast_)
         fast_ = std::make_unique<FastXPath>(doc);
     return *fast_;
+}
+
+std::string RepeatedAttributeFault(xmlDocPtr doc) {
+    for (xmlNodePtr node = xmlDocGetRootElement(doc); node; node = NextInTree(node)) {
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        // Attributes without a namespace cannot repeat: the parser refuses a repeated name.
+        for (xmlAttrPtr a = node->properties; a; a = a->next) {
+            if (!a->ns)
+                continue;
+            for (xmlAttrPtr b = a->next; b; b = b->next) {
+                if (b->ns && xmlStrEqual(a->name, b->name) && xmlStrEqual(a->ns->href, b->ns->href))
+                    return std::string("Namespaced Attribute ") +
+                           reinterpret_cast<const char*>(a->name) + " in '" +
+                           reinterpret_cast<const char*>(a->ns->href) + "' redefined";
+            }
+        }
+    }
+    return {};
 }

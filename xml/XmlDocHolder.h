@@ -59,3 +59,8 @@ private:
     std::optional<std::pair<std::string, std::optional<FastXPath::Path>>> lastFastPath_;
     std::unique_ptr<FastXPath> fast_;
 };
+
+// The parser's kind of reason when an element of doc bears two attributes of one expanded
+// name (two prefixes bound to one namespace), which namespaces forbid and libxml2 only
+// warns of; empty when there is none.
+std::string RepeatedAttributeFault(xmlDocPtr doc);
