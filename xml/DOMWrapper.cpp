@@ -72,33 +72,7 @@ std::vector<xmlNodePtr> DOMWrapper::SelectAll(const std::string& path, xmlNodePt
     XmlDocHolder* holder = context ? XmlDocHolder::Of(context) : XmlDoc.get();
     if (!holder)
         throw NotSet();
-    if (const FastXPath::Path* fast = holder->FastPath(path))
-        return holder->Fast().Evaluate(*fast, context ? context
-                                                      : reinterpret_cast<xmlNodePtr>(holder->doc));
-    xmlXPathCompExprPtr expression = holder->Compile(path);
-    xmlXPathContextPtr ctxt = holder->Context();
-    ctxt->node = context ? context : reinterpret_cast<xmlNodePtr>(holder->doc);
-    holder->lastXPathError.clear();
-    xmlXPathObjectPtr result = xmlXPathCompiledEval(expression, ctxt);
-    if (!result)
-        throw Failure(kErrXmlLibrary, holder->lastXPathError.empty() ? "Invalid expression"
-                                                                     : holder->lastXPathError);
-    std::vector<xmlNodePtr> nodes;
-    if (result->type != XPATH_NODESET) {
-        xmlXPathFreeObject(result);
-        throw Failure(kErrXmlLibrary, "Expression does not return a node-set.");
-    }
-    if (xmlNodeSetPtr set = result->nodesetval; set && set->nodeNr > 0) {
-        xmlXPathNodeSetSort(set);
-        nodes.reserve(static_cast<size_t>(set->nodeNr));
-        for (int i = 0; i < set->nodeNr; ++i) {
-            // Namespace nodes are copies owned by the result; they cannot outlive it.
-            if (set->nodeTab[i]->type != XML_NAMESPACE_DECL)
-                nodes.push_back(set->nodeTab[i]);
-        }
-    }
-    xmlXPathFreeObject(result);
-    return nodes;
+    return holder->Select(path, context ? context : reinterpret_cast<xmlNodePtr>(holder->doc));
 }
 
 DOMNode DOMWrapper::SelectFirst(const std::string& path, xmlNodePtr context) const {

@@ -93,6 +93,11 @@ TEST_F(XPathExactness, AMovedElementTakesItsNewPlaceInDocumentOrder) {
     EXPECT_EQ(Texts("/r/*/a | /r/a"), (std::vector<std::string>{"3", "1"}));
 }
 
+TEST_F(XPathExactness, ACommentAfterAnElementComesAfterItsDescendants) {
+    Open("<r><!--a--><e>t<f>u</f></e><!--b--><g/></r>");
+    EXPECT_EQ(Texts("//f | //comment()"), (std::vector<std::string>{"a", "u", "b"}));
+}
+
 TEST_F(XPathExactness, EveryAttributeIsLeftLikeANodeOutsideTheTree) {
     Open("<r><a x='1' y='2' z=''/><n/></r>");
     for (const std::string attribute : {"x", "y", "z"}) {
