@@ -314,8 +314,8 @@ std::vector<long> Place(xmlNodePtr node) {
     return place;
 }
 
-// The nodes in true document order, or nullopt when they lie in more than one tree and so
-// have no order.
+// Puts the nodes in true document order; false when they lie in more than one tree (a node
+// taken out of the document and the document itself) and so have no order.
 bool SortTruly(std::vector<xmlNodePtr>& nodes) {
     if (nodes.empty())
         return true;
