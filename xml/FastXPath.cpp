@@ -315,7 +315,8 @@ void SortAndDedupe(std::vector<xmlNodePtr>& nodes) {
         return;
     std::unordered_set<xmlNodePtr> seen;
     std::erase_if(nodes, [&](xmlNodePtr n) { return !seen.insert(n).second; });
-    std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
+    if (!InDocumentOrder(nodes))
+        std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
 }
 
 } // namespace
@@ -332,6 +333,14 @@ xmlNodePtr NextInTree(xmlNodePtr node) {
 
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b) {
     return a != b && xmlXPathCmpNodes(a, b) == 1;
+}
+
+bool InDocumentOrder(const std::vector<xmlNodePtr>& nodes) {
+    for (size_t i = 1; i < nodes.size(); ++i) {
+        if (xmlXPathCmpNodes(nodes[i - 1], nodes[i]) == -1)
+            return false;
+    }
+    return true;
 }
 
 void ForgetDocumentOrder(xmlNodePtr top) {

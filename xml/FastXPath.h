@@ -74,6 +74,11 @@ xmlNodePtr NextInTree(xmlNodePtr node);
 // their numbers, so a structural change must not leave a number out of order.
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
 
+// Whether nodes are in document order (nodes of different trees have none). Each node is
+// compared with the next, from the earlier one, which meets the later one soon among many
+// siblings.
+bool InDocumentOrder(const std::vector<xmlNodePtr>& nodes);
+
 // Clears the order numbers of top and the elements below it, for a subtree that moves.
 // Comparisons that meet an element without a number walk the tree instead.
 void ForgetDocumentOrder(xmlNodePtr top);

@@ -150,7 +150,7 @@ std::vector<xmlNodePtr> XmlDocHolder::Select(const std::string& path, xmlNodePtr
     xmlXPathFreeObject(result);
     // libxml2's sort puts a comment or text that follows an element before that element's
     // descendants; its plain comparison does not, and checking the order costs little.
-    if (!std::is_sorted(nodes.begin(), nodes.end(), DocumentOrderLess))
+    if (!InDocumentOrder(nodes))
         std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
     return nodes;
 }
