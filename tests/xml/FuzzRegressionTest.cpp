@@ -16,9 +16,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-template <typename Run> void Replay(const std::string& target, Run run) {
+// The source tree: from CTest's environment, else the one this test was built from, so that
+// the test replays every input whichever folder it is started in.
+std::string SourceDir() {
     const char* source = std::getenv("RAVLEN_SOURCE_DIR");
-    const fs::path dir = fs::path(source ? source : ".") / "tests/fuzz/regressions" / target;
+    return source ? source : RAVLEN_SOURCE_TREE;
+}
+
+template <typename Run> void Replay(const std::string& target, Run run) {
+    const fs::path dir = fs::path(SourceDir()) / "tests/fuzz/regressions" / target;
     if (!fs::is_directory(dir))
         return;
     for (const auto& entry : fs::directory_iterator(dir)) {
@@ -50,9 +56,7 @@ TEST_F(FuzzRegressionTest, FastPathAgainstLibxml2) {
 }
 
 TEST_F(FuzzRegressionTest, ConfigurationFiles) {
-    const char* source = std::getenv("RAVLEN_SOURCE_DIR");
-    ASSERT_NE(source, nullptr) << "RAVLEN_SOURCE_DIR not set";
-    fuzz::startup::SetUp(std::string(source) + "/samples");
+    fuzz::startup::SetUp(SourceDir() + "/samples");
     Replay("startup", fuzz::startup::RunOne);
 }
 
