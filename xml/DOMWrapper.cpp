@@ -72,33 +72,7 @@ std::vector<xmlNodePtr> DOMWrapper::SelectAll(const std::string& path, xmlNodePt
     XmlDocHolder* holder = context ? XmlDocHolder::Of(context) : XmlDoc.get();
     if (!holder)
         throw NotSet();
-    if (const FastXPath::Path* fast = holder->FastPath(path))
-        return holder->Fast().Evaluate(*fast, context ? context
-                                                      : reinterpret_cast<xmlNodePtr>(holder->doc));
-    xmlXPathCompExprPtr expression = holder->Compile(path);
-    xmlXPathContextPtr ctxt = holder->Context();
-    ctxt->node = context ? context : reinterpret_cast<xmlNodePtr>(holder->doc);
-    holder->lastXPathError.clear();
-    xmlXPathObjectPtr result = xmlXPathCompiledEval(expression, ctxt);
-    if (!result)
-        throw Failure(kErrXmlLibrary, holder->lastXPathError.empty() ? "Invalid expression"
-                                                                     : holder->lastXPathError);
-    std::vector<xmlNodePtr> nodes;
-    if (result->type != XPATH_NODESET) {
-        xmlXPathFreeObject(result);
-        throw Failure(kErrXmlLibrary, "Expression does not return a node-set.");
-    }
-    if (xmlNodeSetPtr set = result->nodesetval; set && set->nodeNr > 0) {
-        xmlXPathNodeSetSort(set);
-        nodes.reserve(static_cast<size_t>(set->nodeNr));
-        for (int i = 0; i < set->nodeNr; ++i) {
-            // Namespace nodes are copies owned by the result; they cannot outlive it.
-            if (set->nodeTab[i]->type != XML_NAMESPACE_DECL)
-                nodes.push_back(set->nodeTab[i]);
-        }
-    }
-    xmlXPathFreeObject(result);
-    return nodes;
+    return holder->Select(path, context ? context : reinterpret_cast<xmlNodePtr>(holder->doc));
 }
 
 DOMNode DOMWrapper::SelectFirst(const std::string& path, xmlNodePtr context) const {
@@ -242,6 +216,11 @@ DOMNode DOMWrapper::StepDocumentOrder() {
     }
     try {
         node = CurrentNode.get();
+        // As the DOM has it, an attribute has neither siblings nor a parent: libxml2's chain
+        // of an element's attributes is no part of the walk.
+        const auto isAttribute = [](xmlNodePtr n) { return n->type == XML_ATTRIBUTE_NODE; };
+        const auto nextOf = [&](xmlNodePtr n) { return isAttribute(n) ? nullptr : n->next; };
+        const auto parentOf = [&](xmlNodePtr n) { return isAttribute(n) ? nullptr : n->parent; };
         const auto isTop = [](xmlNodePtr n) {
             return !n->parent || n->parent->type == XML_DOCUMENT_NODE;
         };
@@ -250,14 +229,14 @@ DOMNode DOMWrapper::StepDocumentOrder() {
             CurrentNode.Reset();
             return {};
         }
-        if (node->next) {
+        if (nextOf(node)) {
             CurrentNode = Ref(node->next);
         } else {
-            while (node->parent && !node->parent->next && !isTop(node->parent)) {
+            while (parentOf(node) && !nextOf(node->parent) && !isTop(node->parent)) {
                 node = node->parent;
                 CurrentNode = Ref(node);
             }
-            if (!node->parent)
+            if (!parentOf(node))
                 throw NotSet();
             CurrentNode = isTop(node->parent) ? DOMNode() : Ref(node->parent->next);
         }

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "common/Strings.h"
+#include "xml/FastXPath.h"
 #include "xml/XmlDocHolder.h"
 #include "xml/XmlPtr.h"
 #include "xml/XmlText.h"
@@ -215,10 +216,15 @@ void DOMWrapper::AppendChildNodefromText(const std::string& sPath, const std::st
         const xmlNodePtr target = Required(SelectFirst(sPath));
         // The text's own document, parsed as Load parses files: no network, no external
         // DTDs, no entity expansion.
-        OwnedDoc parsed(xmlReadMemory(
-            sNodeText.data(), static_cast<int>(sNodeText.size()), nullptr, nullptr,
+        OwnedParser parser(xmlNewParserCtxt());
+        if (!parser)
+            throw Failure(kErrXmlLibrary, "Out of memory");
+        OwnedDoc parsed(xmlCtxtReadMemory(
+            parser.get(), sNodeText.data(), static_cast<int>(sNodeText.size()), nullptr, nullptr,
             XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-        if (!parsed || !parsed->children)
+        // Prefixes must be declared within the text: an element whose prefix is not would
+        // come in named with it literally, in no namespace, where no path finds it.
+        if (!parsed || !parsed->children || !parser->nsWellFormed)
             throw Failure(kErrObjectNotSet, kObjectNotSetText);
         const xmlNodePtr first = parsed->children;
         AppendChild(target, first);
@@ -232,6 +238,9 @@ void DOMWrapper::AppendChildNodefromNode(const std::string& sPath, const DOMNode
         RequireDoc();
         const xmlNodePtr target = Required(SelectFirst(sPath));
         const xmlNodePtr child = Required(ChildNode);
+        // A node of this document moves: its order numbers would place it where it was.
+        if (child->doc == target->doc)
+            ForgetDocumentOrder(child);
         AppendChild(target, child);
     } catch (const std::exception&) {
         // Reading the argument's text may fail itself; that failure goes to the caller.

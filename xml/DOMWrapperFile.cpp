@@ -159,6 +159,10 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
                         std::to_string(error->int2);
             throw Failure(kErrXmlLibrary, reason);
         }
+        // Of the namespace faults, which the parser only reports, two attributes that are one
+        // are refused: no selection could tell them apart.
+        if (!parser->nsWellFormed && !(reason = RepeatedAttributeFault(parsed.get())).empty())
+            throw Failure(kErrXmlLibrary, reason);
         parser.reset();
         if (EntityTextSize(parsed->children, kMaxEntityText) > kMaxEntityText) {
             reason = "Entity references expand to more than " +

@@ -1,8 +1,11 @@
 #include "xml/FastXPath.h"
 
+#include "xml/XmlText.h"
+
 #include <libxml/xpath.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <unordered_set>
 
@@ -12,13 +15,15 @@ namespace {
 // would take much memory in a large file.
 constexpr size_t kIndexThreshold = 256;
 
+// Names are taken in ASCII only. Beyond it libxml2 applies the older XML name rules, under
+// which some characters that documents may use in names (such as the euro sign) make an
+// invalid expression; such paths are left to libxml2 whole.
 bool IsNameStart(char c) {
-    return std::isalpha(static_cast<unsigned char>(c)) || c == '_' ||
-           static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 bool IsNameChar(char c) {
-    return IsNameStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
 class Parser {
@@ -151,6 +156,9 @@ private:
                 if (end == std::string::npos)
                     return false;
                 predicate.value = s_.substr(pos_, end - pos_);
+                // libxml2 refuses some characters in a literal, and versions differ in which.
+                if (!IsXmlText(predicate.value))
+                    return false;
                 pos_ = end + 1;
             } else {
                 // Positions count among a parent's children, which "//" would blur.
@@ -201,12 +209,13 @@ bool ElementMatches(xmlNodePtr node, const FastXPath::Name& name) {
     return node->type == XML_ELEMENT_NODE && NameMatches(node, name);
 }
 
-xmlAttrPtr FindAttribute(xmlNodePtr element, const FastXPath::Name& name) {
+// Calls f with each attribute of the element that the name selects. There is at most one in
+// a namespace-well-formed document, but nothing here relies on that.
+template <class F> void ForEachAttribute(xmlNodePtr element, const FastXPath::Name& name, F f) {
     for (xmlAttrPtr attr = element->properties; attr; attr = attr->next) {
         if (NameMatches(reinterpret_cast<xmlNodePtr>(attr), name))
-            return attr;
+            f(attr);
     }
-    return nullptr;
 }
 
 // The attribute's string value; the usual single text child is read without copying twice.
@@ -227,8 +236,59 @@ std::string Key(const void* parent, const FastXPath::Name& element,
 }
 
 bool PassesAttributePredicate(xmlNodePtr node, const FastXPath::Predicate& predicate) {
-    const xmlAttrPtr attr = FindAttribute(node, predicate.attribute);
-    return attr && AttributeValue(attr) == predicate.value;
+    bool passes = false;
+    ForEachAttribute(node, predicate.attribute, [&](xmlAttrPtr attr) {
+        passes = passes || AttributeValue(attr) == predicate.value;
+    });
+    return passes;
+}
+
+// Files node under the values of its attributes that the name selects, once per value.
+void AddToIndex(std::unordered_map<std::string, std::vector<xmlNodePtr>>& index, xmlNodePtr node,
+                const FastXPath::Name& attribute) {
+    ForEachAttribute(node, attribute, [&](xmlAttrPtr attr) {
+        auto& nodes = index[AttributeValue(attr)];
+        if (nodes.empty() || nodes.back() != node)
+            nodes.push_back(node);
+    });
+}
+
+// Calls f with every node below top, in document order.
+template <class F> void ForEachBelow(xmlNodePtr top, F f) {
+    if (top->type != XML_ELEMENT_NODE && top->type != XML_DOCUMENT_NODE)
+        return;
+    for (xmlNodePtr node = top->children; node;) {
+        f(node);
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node != top && !node->next)
+            node = node->parent;
+        node = node == top ? nullptr : node->next;
+    }
+}
+
+bool InDocumentTree(xmlNodePtr node) {
+    while (node->parent)
+        node = node->parent;
+    return node->type == XML_DOCUMENT_NODE;
+}
+
+// The parent axis as libxml2 takes it: a node taken out of the tree still belongs to its
+// document, and the document node stands above it.
+xmlNodePtr ParentOf(xmlNodePtr node) {
+    switch (node->type) {
+    case XML_DOCUMENT_NODE:
+    case XML_DOCUMENT_TYPE_NODE:
+    case XML_DOCUMENT_FRAG_NODE:
+    case XML_HTML_DOCUMENT_NODE:
+        return nullptr;
+    case XML_ATTRIBUTE_NODE:
+        return node->parent;
+    default:
+        return node->parent ? node->parent : reinterpret_cast<xmlNodePtr>(node->doc);
+    }
 }
 
 // Applies the predicates from index first on, in order, to one parent's candidates.
@@ -255,7 +315,8 @@ void SortAndDedupe(std::vector<xmlNodePtr>& nodes) {
         return;
     std::unordered_set<xmlNodePtr> seen;
     std::erase_if(nodes, [&](xmlNodePtr n) { return !seen.insert(n).second; });
-    std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
+    if (!InDocumentOrder(nodes))
+        std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
 }
 
 } // namespace
@@ -274,6 +335,23 @@ bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b) {
     return a != b && xmlXPathCmpNodes(a, b) == 1;
 }
 
+bool InDocumentOrder(const std::vector<xmlNodePtr>& nodes) {
+    for (size_t i = 1; i < nodes.size(); ++i) {
+        if (xmlXPathCmpNodes(nodes[i - 1], nodes[i]) == -1)
+            return false;
+    }
+    return true;
+}
+
+void ForgetDocumentOrder(xmlNodePtr top) {
+    const auto forget = [](xmlNodePtr node) {
+        if (node->type == XML_ELEMENT_NODE && reinterpret_cast<ptrdiff_t>(node->content) < 0)
+            node->content = nullptr;
+    };
+    forget(top);
+    ForEachBelow(top, forget);
+}
+
 std::optional<FastXPath::Path>
 FastXPath::Parse(const std::string& path,
                  const std::vector<std::pair<std::string, std::string>>& ns) {
@@ -290,10 +368,8 @@ const FastXPath::ValueIndex& FastXPath::GlobalIndex(const Name& element, const N
     // One pre-order walk, so each list is in document order.
     xmlNodePtr node = xmlDocGetRootElement(doc_);
     while (node) {
-        if (ElementMatches(node, element)) {
-            if (const xmlAttrPtr attr = FindAttribute(node, attribute))
-                index[AttributeValue(attr)].push_back(node);
-        }
+        if (ElementMatches(node, element))
+            AddToIndex(index, node, attribute);
         node = NextInTree(node);
     }
     return index;
@@ -306,10 +382,8 @@ const FastXPath::ValueIndex& FastXPath::ParentIndex(xmlNodePtr parent, const Nam
         return found->second;
     ValueIndex& index = perParent_[key];
     for (xmlNodePtr child = parent->children; child; child = child->next) {
-        if (ElementMatches(child, element)) {
-            if (const xmlAttrPtr attr = FindAttribute(child, attribute))
-                index[AttributeValue(attr)].push_back(child);
-        }
+        if (ElementMatches(child, element))
+            AddToIndex(index, child, attribute);
     }
     return index;
 }
@@ -347,6 +421,16 @@ std::vector<xmlNodePtr> FastXPath::DescendantStep(const std::vector<xmlNodePtr>&
                                                   const Step& step) {
     // Only attribute predicates come here: the same for every candidate, whatever its parent.
     std::vector<xmlNodePtr> candidates;
+    if (!std::all_of(from.begin(), from.end(), InDocumentTree)) {
+        // Below a node taken out of the tree lies what no walk of the document meets.
+        for (xmlNodePtr start : from) {
+            ForEachBelow(start, [&](xmlNodePtr node) {
+                if (ElementMatches(node, step.name))
+                    candidates.push_back(node);
+            });
+        }
+        return ApplyPredicates(std::move(candidates), step.predicates, 0);
+    }
     size_t firstPredicate = 0;
     if (!step.predicates.empty()) {
         const auto& predicate = step.predicates.front();
@@ -390,16 +474,16 @@ std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context
             break;
         case Step::Kind::Parent:
             for (xmlNodePtr node : nodes) {
-                if (node->parent)
-                    next.push_back(node->parent);
+                if (xmlNodePtr parent = ParentOf(node))
+                    next.push_back(parent);
             }
             break;
         case Step::Kind::Attribute:
             for (xmlNodePtr node : nodes) {
-                if (node->type == XML_ELEMENT_NODE) {
-                    if (xmlAttrPtr attr = FindAttribute(node, step.name))
+                if (node->type == XML_ELEMENT_NODE)
+                    ForEachAttribute(node, step.name, [&](xmlAttrPtr attr) {
                         next.push_back(reinterpret_cast<xmlNodePtr>(attr));
-                }
+                    });
             }
             break;
         case Step::Kind::Text:

@@ -70,5 +70,15 @@ private:
 // children only; null at the end of the root element.
 xmlNodePtr NextInTree(xmlNodePtr node);
 
-// "a before b" in document order.
+// "a before b" in document order. Elements numbered by xmlXPathOrderDocElems are compared by
+// their numbers, so a structural change must not leave a number out of order.
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
+
+// Whether nodes are in document order (nodes of different trees have none). Each node is
+// compared with the next, from the earlier one, which meets the later one soon among many
+// siblings.
+bool InDocumentOrder(const std::vector<xmlNodePtr>& nodes);
+
+// Clears the order numbers of top and the elements below it, for a subtree that moves.
+// Comparisons that meet an element without a number walk the tree instead.
+void ForgetDocumentOrder(xmlNodePtr top);

@@ -7,6 +7,8 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
+
 namespace {
 
 void CaptureXPathError(void* userData, xmlErrorPtr error) {
@@ -106,6 +108,9 @@ xmlXPathContextPtr XmlDocHolder::Context() {
 }
 
 xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
+    // libxml2 reads an expression up to a NUL byte, and would drop the rest unseen.
+    if (path.find('\0') != std::string::npos)
+        throw Failure(kErrXmlLibrary, "Invalid expression");
     if (auto found = compiled_.find(path); found != compiled_.end())
         return found->second;
     lastXPathError.clear();
@@ -115,6 +120,39 @@ xmlXPathCompExprPtr XmlDocHolder::Compile(const std::string& path) {
                       lastXPathError.empty() ? "Invalid expression" : lastXPathError);
     compiled_.emplace(path, expression);
     return expression;
+}
+
+std::vector<xmlNodePtr> XmlDocHolder::Select(const std::string& path, xmlNodePtr context) {
+    if (const FastXPath::Path* fast = FastPath(path))
+        return Fast().Evaluate(*fast, context);
+    xmlXPathCompExprPtr expression = Compile(path);
+    xmlXPathContextPtr ctxt = Context();
+    ctxt->node = context;
+    lastXPathError.clear();
+    xmlXPathObjectPtr result = xmlXPathCompiledEval(expression, ctxt);
+    if (!result)
+        throw Failure(kErrXmlLibrary,
+                      lastXPathError.empty() ? "Invalid expression" : lastXPathError);
+    std::vector<xmlNodePtr> nodes;
+    if (result->type != XPATH_NODESET) {
+        xmlXPathFreeObject(result);
+        throw Failure(kErrXmlLibrary, "Expression does not return a node-set.");
+    }
+    if (xmlNodeSetPtr set = result->nodesetval; set && set->nodeNr > 0) {
+        xmlXPathNodeSetSort(set);
+        nodes.reserve(static_cast<size_t>(set->nodeNr));
+        for (int i = 0; i < set->nodeNr; ++i) {
+            // Namespace nodes are copies owned by the result; they cannot outlive it.
+            if (set->nodeTab[i]->type != XML_NAMESPACE_DECL)
+                nodes.push_back(set->nodeTab[i]);
+        }
+    }
+    xmlXPathFreeObject(result);
+    // libxml2's sort puts a comment or text that follows an element before that element's
+    // descendants; its plain comparison does not, and checking the order costs little.
+    if (!InDocumentOrder(nodes))
+        std::stable_sort(nodes.begin(), nodes.end(), DocumentOrderLess);
+    return nodes;
 }
 
 const FastXPath::Path* XmlDocHolder::FastPath(const std::string& path) {
@@ -129,4 +167,23 @@ FastXPath& XmlDocHolder::Fast() {
     if (!fast_)
         fast_ = std::make_unique<FastXPath>(doc);
     return *fast_;
+}
+
+std::string RepeatedAttributeFault(xmlDocPtr doc) {
+    for (xmlNodePtr node = xmlDocGetRootElement(doc); node; node = NextInTree(node)) {
+        if (node->type != XML_ELEMENT_NODE)
+            continue;
+        // Attributes without a namespace cannot repeat: the parser refuses a repeated name.
+        for (xmlAttrPtr a = node->properties; a; a = a->next) {
+            if (!a->ns)
+                continue;
+            for (xmlAttrPtr b = a->next; b; b = b->next) {
+                if (b->ns && xmlStrEqual(a->name, b->name) && xmlStrEqual(a->ns->href, b->ns->href))
+                    return std::string("Namespaced Attribute ") +
+                           reinterpret_cast<const char*>(a->name) + " in '" +
+                           reinterpret_cast<const char*>(a->ns->href) + "' redefined";
+            }
+        }
+    }
+    return {};
 }

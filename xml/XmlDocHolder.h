@@ -30,6 +30,10 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     void Replace(xmlDocPtr document);
     void SetNamespaces(std::vector<std::pair<std::string, std::string>> declarations);
 
+    // Every node the path selects from context (a node of this document), in document order:
+    // by the fast path where it applies, else by libxml2. Throws Failure for an expression
+    // libxml2 rejects or one that does not give a node-set.
+    std::vector<xmlNodePtr> Select(const std::string& path, xmlNodePtr context);
     // Compiled once per holder; throws Failure for an expression the engine rejects.
     xmlXPathCompExprPtr Compile(const std::string& path);
     xmlXPathContextPtr Context();
@@ -59,3 +63,8 @@ private:
     std::optional<std::pair<std::string, std::optional<FastXPath::Path>>> lastFastPath_;
     std::unique_ptr<FastXPath> fast_;
 };
+
+// The parser's kind of reason when an element of doc bears two attributes of one expanded
+// name (two prefixes bound to one namespace), which namespaces forbid and libxml2 only
+// warns of; empty when there is none.
+std::string RepeatedAttributeFault(xmlDocPtr doc);

@@ -32,6 +32,19 @@ void RequireXmlText(const std::string& value) {
         throw Failure(kErrXmlLibrary, "The value contains a character that XML does not allow.");
 }
 
+namespace {
+
+// The bindings XML namespaces allow: a prefix never stands for no namespace, xml stands only
+// for its fixed namespace and no other prefix does, xmlns is never declared.
+bool MayBind(const std::string& prefix, const std::string& uri) {
+    const std::string xmlNamespace = reinterpret_cast<const char*>(XML_XML_NAMESPACE);
+    if (uri.empty() || prefix == "xmlns" || uri == "http://www.w3.org/2000/xmlns/")
+        return false;
+    return (prefix == "xml") == (uri == xmlNamespace);
+}
+
+} // namespace
+
 bool ParseNamespaceDeclarations(const std::string& text,
                                 std::vector<std::pair<std::string, std::string>>& result) {
     size_t pos = 0;
@@ -49,7 +62,8 @@ bool ParseNamespaceDeclarations(const std::string& text,
         while (pos < text.size() && text[pos] != '=' && text[pos] != ' ')
             ++pos;
         const std::string prefix = text.substr(nameStart, pos - nameStart);
-        if (prefix.empty() || xmlValidateNCName(BAD_CAST prefix.c_str(), 0) != 0)
+        if (prefix.empty() || !IsXmlText(prefix) ||
+            xmlValidateNCName(BAD_CAST prefix.c_str(), 0) != 0)
             return false;
         skipBlanks();
         if (pos >= text.size() || text[pos] != '=')
@@ -62,7 +76,11 @@ bool ParseNamespaceDeclarations(const std::string& text,
         const size_t end = text.find(quote, pos);
         if (end == std::string::npos)
             return false;
-        result.emplace_back(prefix, text.substr(pos, end - pos));
+        std::string uri = text.substr(pos, end - pos);
+        if (!MayBind(prefix, uri) || std::any_of(result.begin(), result.end(),
+                                                 [&](const auto& b) { return b.first == prefix; }))
+            return false;
+        result.emplace_back(prefix, std::move(uri));
         pos = end + 1;
         if (pos < text.size() && text[pos] != ' ' && text[pos] != '\t' && text[pos] != '\r' &&
             text[pos] != '\n')

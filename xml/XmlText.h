@@ -12,6 +12,9 @@ bool IsXmlText(const std::string& value);
 void RequireXmlText(const std::string& value);
 
 // Parses a selection-namespace list: blank-separated xmlns:prefix='uri' declarations, in
-// single or double quotes. False when the list is malformed.
+// single or double quotes. False when the list is malformed, or binds what XML namespaces
+// forbid: a prefix twice, a prefix to the empty name, xml to another namespace or another
+// prefix to xml's, or xmlns at all. Refusing a repeated prefix keeps every evaluator on one
+// binding.
 bool ParseNamespaceDeclarations(const std::string& text,
                                 std::vector<std::pair<std::string, std::string>>& result);

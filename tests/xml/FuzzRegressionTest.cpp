@@ -2,6 +2,7 @@
 #include "../fuzz/LoadTarget.h"
 #include "../fuzz/OperationsTarget.h"
 #include "../fuzz/StartupTarget.h"
+#include "../fuzz/XPathDiffTarget.h"
 
 #include "common/AppPaths.h"
 #include "support/Seams.h"
@@ -48,6 +49,11 @@ TEST_F(FuzzRegressionTest, LoadInputs) {
 TEST_F(FuzzRegressionTest, OperationSequences) {
     fuzz::operations::SetUp();
     Replay("regressions/operations", fuzz::operations::RunOne);
+}
+
+TEST_F(FuzzRegressionTest, FastPathAgainstLibxml2) {
+    fuzz::xpathdiff::SetUp();
+    Replay("regressions/xpath_diff", fuzz::xpathdiff::RunOne);
 }
 
 // No configuration has failed the fuzzer yet; the hand-made hostile ones stand in.
