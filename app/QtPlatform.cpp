@@ -39,7 +39,11 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
         dialog.setDirectory(QString::fromStdString(cd.InitDir));
     if (!cd.FileName.empty())
         dialog.selectFile(QString::fromStdString(cd.FileName));
-    if (mode == CommonDialog::Mode::Save) {
+    if (mode == CommonDialog::Mode::Folder) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+    } else if (mode == CommonDialog::Mode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // Qt adds the suffix to a name typed without one and asks before replacing a file.

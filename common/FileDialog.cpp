@@ -24,6 +24,10 @@ void CommonDialog::ShowSave() {
     Show(Mode::Save);
 }
 
+void CommonDialog::ShowFolder() {
+    Show(Mode::Folder);
+}
+
 void CommonDialog::Show(Mode mode) {
     std::optional<std::string> chosen;
     if (CurrentBackend())

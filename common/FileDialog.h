@@ -8,7 +8,7 @@
 // the previous caller gave them. A cancel raises Failure(kDialogCancelledNumber).
 class CommonDialog {
 public:
-    enum class Mode { Open, Save };
+    enum class Mode { Open, Save, Folder };
 
     std::string FileName;
     std::string InitDir;
@@ -18,6 +18,8 @@ public:
 
     void ShowOpen();
     void ShowSave();
+    // Picks a folder; FileName receives its path. Filter and DefaultExt are not used.
+    void ShowFolder();
 
     // Shows the dialog and returns the chosen path, or nothing on cancel.
     using Backend = std::function<std::optional<std::string>(Mode, const CommonDialog&)>;
