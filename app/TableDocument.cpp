@@ -5,18 +5,24 @@
 #include "common/Strings.h"
 #include "export/WorkbookWriter.h"
 #include "xml/DOMWrapper.h"
+#include "xml/XmlThread.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QHash>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <filesystem>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -150,6 +156,54 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
         row.bOrigin = false;
     }
     return row;
+}
+
+std::optional<std::vector<TableDocument::FileRow>>
+TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& files,
+                         const std::function<bool(int)>& progress) {
+    const size_t count = static_cast<size_t>(files.size());
+    std::vector<FileRow> rows(count);
+    std::atomic<size_t> next{0};
+    std::atomic<int> done{0};
+    std::atomic<bool> stop{false};
+    // Takes the next file that nobody reads yet; false when there is none.
+    const auto readOne = [&] {
+        const size_t i = next.fetch_add(1);
+        if (i >= count)
+            return false;
+        rows[i] = ReadFile(config, files[static_cast<qsizetype>(i)]);
+        done.fetch_add(1);
+        return true;
+    };
+    QElapsedTimer sinceReport;
+    sinceReport.start();
+    const auto report = [&] {
+        if (sinceReport.elapsed() < 50)
+            return true;
+        sinceReport.restart();
+        if (!progress(done.load()))
+            stop = true;
+        return !stop;
+    };
+
+    // The first file on this thread: the library is set up here before any helper starts.
+    readOne();
+    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    std::vector<std::jthread> helpers;
+    for (size_t i = 1; i < cores && i < count; ++i)
+        helpers.emplace_back([&] {
+            PrepareXmlThread();
+            while (!stop && readOne()) {
+            }
+        });
+    while (report() && readOne()) {
+    }
+    while (report() && done.load() < static_cast<int>(count))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    helpers.clear();
+    if (stop)
+        return std::nullopt;
+    return rows;
 }
 
 void TableDocument::SetRows(std::vector<FileRow> rows) {

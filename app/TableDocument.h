@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -61,6 +62,12 @@ public:
     // Reads one file's configured values. A file that cannot be read or does not fit the
     // configuration gets a row with the reason.
     static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath);
+    // Reads the files, in their order, on the calling thread and on one helper thread for
+    // each further core. progress runs on the calling thread now and then with the number of
+    // files read; reading stops when it returns false, and the result is then nothing.
+    static std::optional<std::vector<FileRow>> ReadFiles(const ConfigurationInfo& config,
+                                                         const QStringList& files,
+                                                         const std::function<bool(int)>& progress);
     void SetRows(std::vector<FileRow> rows);
 
     const ConfigurationInfo& Configuration() const { return config_; }

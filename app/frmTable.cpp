@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -68,7 +67,7 @@ frmTable::frmTable(const ConfigurationInfo& config, QWidget* parent) : QMainWind
     Document = new TableDocument(config, this);
     createControls();
     setWindowTitle(QString::fromStdString("Ravlen - " + ConfigNumberText(config.nNumber) + " " +
-                                          config.sDescription));
+                                          config.sDescription + "[*]"));
     connect(Document, &TableDocument::dataChanged, this, [this] { UpdateState(); });
     connect(Document, &TableDocument::modelReset, this, [this] { UpdateState(); });
     connect(pbSave, &QPushButton::clicked, this, [this] { SaveFiles(); });
@@ -141,22 +140,15 @@ bool frmTable::ReadFiles(const QStringList& files) {
     progress.setWindowTitle(QStringLiteral("Ravlen"));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(500);
-    std::vector<TableDocument::FileRow> rows;
-    rows.reserve(static_cast<size_t>(files.size()));
-    QElapsedTimer sinceUpdate;
-    sinceUpdate.start();
-    for (const QString& file : files) {
-        // Showing progress after every file would cost more than reading small ones.
-        if (sinceUpdate.elapsed() >= 50) {
-            progress.setValue(static_cast<int>(rows.size()));
-            sinceUpdate.restart();
-        }
-        if (progress.wasCanceled())
-            return false;
-        rows.push_back(TableDocument::ReadFile(Document->Configuration(), file));
-    }
+    std::optional<std::vector<TableDocument::FileRow>> rows =
+        TableDocument::ReadFiles(Document->Configuration(), files, [&progress](int done) {
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        });
+    if (!rows)
+        return false;
     progress.setValue(static_cast<int>(files.size()));
-    Document->SetRows(std::move(rows));
+    Document->SetRows(std::move(*rows));
     tblFiles->resizeColumnsToContents();
     // A file's reason for showing no values reads across its row.
     tblFiles->clearSpans();
