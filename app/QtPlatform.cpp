@@ -51,10 +51,13 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
             dialog.setDefaultSuffix(QString::fromStdString(cd.DefaultExt));
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setFileMode(mode == CommonDialog::Mode::OpenMany ? QFileDialog::ExistingFiles
+                                                                : QFileDialog::ExistingFile);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    if (mode == CommonDialog::Mode::OpenMany)
+        return dialog.selectedFiles().join('\n').toStdString();
     return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
 }
 

@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/AppLog.h"
+#include "app/TableOpening.h"
 #include "app/WaitCursor.h"
 
 #include "common/AppPaths.h"
@@ -7,6 +8,7 @@
 #include "common/MessageBox.h"
 #include "common/Strings.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,6 +23,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcApp, "ravlen.app")
 
@@ -73,6 +76,12 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(Grid, &SpreadGrid::Change, this,
             [this](int32_t col, int32_t row) { Grid_Change(col, row); });
     connect(Grid, &SpreadGrid::Advance, this, [this](bool next) { Grid_Advance(next); });
+    auto* openTable = new QAction(this);
+    openTable->setObjectName(QStringLiteral("actOpenTable"));
+    openTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(openTable, &QAction::triggered, this, [this] { OpenTable_Click(); });
+    addAction(openTable);
+    setAcceptDrops(true);
 }
 
 frmMain::~frmMain() = default;
@@ -135,6 +144,8 @@ void frmMain::InitGrid() {
 
 void frmMain::cmbConfig_Click() {
     try {
+        if (!pendingTablePaths_.isEmpty() && cmbConfig->currentIndex() >= 0)
+            OpenTable(std::exchange(pendingTablePaths_, {}));
         if (txtXMLFile->text().isEmpty() || cmbConfig->currentIndex() < 0)
             return;
         if (!AskSaveChanges())
@@ -222,6 +233,10 @@ void frmMain::pbSelectFile_Click() {
 void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
     try {
         const QList<QUrl> urls = Data.urls();
+        if (IsTableDrop(urls)) {
+            OpenTable(LocalPaths(urls));
+            return;
+        }
         if (urls.size() != 1 || !urls.front().isLocalFile())
             return;
         const QString path = urls.front().toLocalFile();

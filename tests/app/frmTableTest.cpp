@@ -305,3 +305,65 @@ TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
     EXPECT_EQ(text("B3"), "1/2");
     EXPECT_EQ(text("D3"), "Bauer");
 }
+
+namespace {
+
+class MainWindowTableTest : public WindowTest {
+protected:
+    void TearDown() override {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* table = qobject_cast<frmTable*>(widget))
+                delete table;
+        WindowTest::TearDown();
+    }
+    frmTable* OpenedTable() const {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* table = qobject_cast<frmTable*>(widget); table && table->isVisible())
+                return table;
+        return nullptr;
+    }
+    int TableRows() const {
+        return OpenedTable()->findChild<QTableView*>("tblFiles")->model()->rowCount();
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
+    Start();
+    Show();
+    const std::string a = files.Write("a.xml", DataFile("", "001", "Adler"));
+    const std::string b = files.Write("b.xml", DataFile("", "002", "Bauer"));
+
+    // Without a configuration the table waits until one is chosen.
+    Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
+          QUrl::fromLocalFile(QString::fromStdString(b))});
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Choose the configuration for these files.");
+    EXPECT_EQ(OpenedTable(), nullptr);
+    ConfigList()->setCurrentIndex(0);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(Path(), "") << "the single-file window took a file of the table";
+    delete OpenedTable();
+
+    // A folder dropped anywhere on the window, and Ctrl+Shift+O with several files.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files.dir()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    delete OpenedTable();
+
+    dialogs.Answer(a + "\n" + b);
+    window->activateWindow();
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::OpenMany);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+}
