@@ -188,9 +188,11 @@ TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& fil
 
     // The first file on this thread: the library is set up here before any helper starts.
     readOne();
-    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    // One helper at most: every node of every document comes from one allocator under one
+    // lock, and further threads mostly wait for it.
+    const size_t readers = QThread::idealThreadCount() > 1 ? 2 : 1;
     std::vector<std::jthread> helpers;
-    for (size_t i = 1; i < cores && i < count; ++i)
+    for (size_t i = 1; i < readers && i < count; ++i)
         helpers.emplace_back([&] {
             PrepareXmlThread();
             while (!stop && readOne()) {
