@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QHash>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
@@ -452,11 +453,23 @@ int TableDocument::ClearCells(const QModelIndexList& selection) {
 std::vector<TableDocument::SaveProblem> TableDocument::SaveChanged(const QString& sFolder) {
     std::vector<SaveProblem> problems;
     int first = INT_MAX, last = -1;
+    // Files of the same name from different folders would replace each other in one folder.
+    QSet<QString> written;
     for (size_t i = 0; i < rows_.size(); ++i) {
         FileRow& r = rows_[i];
         if (!r.bChanged)
             continue;
         const QString before = r.sPath;
+        if (!sFolder.isEmpty()) {
+            const QString name = QFileInfo(r.sPath).fileName();
+            if (written.contains(name)) {
+                problems.push_back(
+                    {before,
+                     QStringLiteral("Another file of this name was saved into the folder.")});
+                continue;
+            }
+            written.insert(name);
+        }
         if (const std::optional<QString> reason = SaveRow(r, sFolder)) {
             problems.push_back({before, *reason});
             continue;

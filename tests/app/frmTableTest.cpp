@@ -367,3 +367,19 @@ TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
     EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::OpenMany);
     EXPECT_EQ(boxes.shown().size(), 1u);
 }
+
+TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
+    fs::create_directories(files.Path("x"));
+    fs::create_directories(files.Path("y"));
+    fs::create_directories(files.Path("out"));
+    Open({Write("x/a.xml", "", "001", "X"), Write("y/a.xml", "", "002", "Y")});
+    Paste(0, kCustomer, "From x\nFrom y\n");
+    dialogs.Answer(files.Path("out"));
+    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "These files were not saved:\n"
+                                     "a.xml: Another file of this name was saved into the folder.");
+    EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
+    EXPECT_TRUE(Changed(1, kCustomer));
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
