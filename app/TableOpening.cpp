@@ -2,12 +2,15 @@
 
 #include <QFileInfo>
 
-bool IsTableDrop(const QList<QUrl>& urls) {
-    const QStringList paths = LocalPaths(urls);
+bool OpensTable(const QStringList& paths) {
     if (paths.size() > 1)
         return true;
     return paths.size() == 1 && QFileInfo(paths.front()).isDir() &&
            !paths.front().endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive);
+}
+
+bool IsTableDrop(const QList<QUrl>& urls) {
+    return OpensTable(LocalPaths(urls));
 }
 
 QStringList LocalPaths(const QList<QUrl>& urls) {

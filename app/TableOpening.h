@@ -4,8 +4,12 @@
 #include <QStringList>
 #include <QUrl>
 
-// Whether a drop opens the table of many files: several local files, or one folder (a folder
-// named like an XML file stays a drop of one file, which the load then refuses).
+// Whether these paths open the table of many files: several paths, or one folder (a folder
+// named like an XML file stays a single file, which the load then refuses). The command line
+// and drops go by this rule.
+bool OpensTable(const QStringList& paths);
+
+// A drop of such local files.
 bool IsTableDrop(const QList<QUrl>& urls);
 
 // The local paths among the URLs.
