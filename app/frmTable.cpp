@@ -204,7 +204,8 @@ bool frmTable::SaveFilesAs() {
     std::string sFolder;
     try {
         CD.FileName = "";
-        CD.InitDir = QFileInfo(Document->Row(0).sPath).absolutePath().toStdString();
+        if (Document->rowCount() > 0)
+            CD.InitDir = QFileInfo(Document->Row(0).sPath).absolutePath().toStdString();
         CD.ShowFolder();
         sFolder = CD.FileName;
     } catch (const std::exception& e) {
