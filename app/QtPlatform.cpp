@@ -32,8 +32,27 @@ MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgBut
     }
 }
 
+// In the dialog for several files, Open on one selected folder takes that folder, where
+// Qt's dialog would only go into it.
+class FilesOrFolderDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    bool takeFolder = false;
+    QString folder;
+
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (takeFolder && chosen.size() == 1 && QFileInfo(chosen.front()).isDir()) {
+            folder = chosen.front();
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDialog& cd) {
-    QFileDialog dialog(QApplication::activeWindow());
+    FilesOrFolderDialog dialog(QApplication::activeWindow());
     dialog.setNameFilter(QString::fromStdString(QtFilterFromCommonFilter(cd.Filter)));
     if (!cd.InitDir.empty())
         dialog.setDirectory(QString::fromStdString(cd.InitDir));
@@ -53,8 +72,17 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(mode == CommonDialog::Mode::OpenMany ? QFileDialog::ExistingFiles
                                                                 : QFileDialog::ExistingFile);
+        if (mode == CommonDialog::Mode::OpenMany) {
+            // The desktop's own dialog cannot be told to take a folder as well.
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            dialog.takeFolder = true;
+        }
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    if (!dialog.folder.isEmpty())
+        return dialog.folder.toStdString();
+    if (dialog.selectedFiles().isEmpty())
         return std::nullopt;
     if (mode == CommonDialog::Mode::OpenMany)
         return dialog.selectedFiles().join('\n').toStdString();

@@ -1,4 +1,5 @@
 #include "app/frmTable.h"
+#include "app/QtPlatform.h"
 #include "app/frmMainFixture.h"
 
 #include "support/DesktopSandbox.h"
@@ -7,9 +8,11 @@
 #include <QAbstractItemModel>
 #include <QClipboard>
 #include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QPointer>
 #include <QTableView>
+#include <QTimer>
 
 #include <filesystem>
 
@@ -382,4 +385,28 @@ TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
     EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
     EXPECT_TRUE(Changed(1, kCustomer));
     EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+TEST(QtFileDialogTest, SeveralFilesDialogTakesOneSelectedFolder) {
+    TempFiles files;
+    fs::create_directories(files.Path("month"));
+    const CommonDialog::Backend scripted = CommonDialog::SetBackend({});
+    InstallQtPlatform();
+    // Open with the folder selected, as a person would after clicking it once.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(QString::fromStdString(files.dir()));
+        dialog->selectFile(QStringLiteral("month"));
+        QMetaObject::invokeMethod(dialog, "accept");
+        // A dialog that went into the folder instead is still open.
+        if (dialog->isVisible())
+            QMetaObject::invokeMethod(dialog, "reject");
+    });
+    CommonDialog cd;
+    cd.Filter = "XML-Files (*.xml)|*.xml";
+    EXPECT_NO_THROW(cd.ShowOpenMany());
+    EXPECT_EQ(cd.FileNames, std::vector<std::string>{files.Path("month")});
+    CommonDialog::SetBackend(scripted);
+    SetMessageBoxHandler({});
 }
