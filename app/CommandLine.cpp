@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/TableOpening.h"
 #include "app/frmMain.h"
 
 #include <QCommandLineParser>
@@ -54,8 +55,9 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
     parser.addOption(config);
     parser.addPositionalArgument(
         QStringLiteral("file"),
-        QStringLiteral("XML data file to open, as if dropped onto the source box."),
-        QStringLiteral("[file]"));
+        QStringLiteral("XML data file to open, as if dropped onto the source box; several "
+                       "files or a folder open the table of many files."),
+        QStringLiteral("[file...]"));
 
     if (!parser.parse(arguments))
         return Misused(parser.errorText());
@@ -65,8 +67,6 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
         return Answer(
             QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QLatin1String(RAVLEN_VERSION)));
     const QStringList files = parser.positionalArguments();
-    if (files.size() > 1)
-        return Misused(QStringLiteral("only one file can be opened at a time."));
 
     CommandLineRequest request;
     if (parser.isSet(config)) {
@@ -74,8 +74,14 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
         if (request.sConfigNumber.isEmpty()) // matches no configuration number text
             return UnknownConfiguration(request.sConfigNumber);
     }
-    if (!files.isEmpty())
-        request.sFile = QFileInfo(files.front()).absoluteFilePath();
+    QStringList paths;
+    for (const QString& file : files)
+        paths.append(QFileInfo(file).absoluteFilePath());
+    // Several files, or a folder, go to the table of many files.
+    if (OpensTable(paths))
+        request.TableFiles = paths;
+    else if (!paths.isEmpty())
+        request.sFile = paths.front();
     return request;
 }
 

@@ -5,15 +5,16 @@
 
 class frmMain;
 
-// What the command line `ravlen [--config NNN] [FILE]` asks for: a window, with a
+// What the command line `ravlen [--config NNN] [FILE...]` asks for: a window, with a
 // configuration to choose and a file to open, or an answer printed at once.
 struct CommandLineRequest {
     bool bExit = false; // print sOutput and sError, then end with nExitCode; no window
     int nExitCode = 0;
-    QString sOutput;       // for standard output
-    QString sError;        // for standard error
-    QString sConfigNumber; // a configuration number text, such as 001; empty chooses none
-    QString sFile;         // absolute path; empty names none
+    QString sOutput;        // for standard output
+    QString sError;         // for standard error
+    QString sConfigNumber;  // a configuration number text, such as 001; empty chooses none
+    QString sFile;          // absolute path; empty names none
+    QStringList TableFiles; // absolute paths for the table of many files; empty opens none
 };
 
 // Exit code of a command line that cannot be followed.

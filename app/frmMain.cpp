@@ -1,4 +1,6 @@
 #include "app/frmMain.h"
+#include "app/Configuration.h"
+#include "app/TableOpening.h"
 #include "app/WaitCursor.h"
 
 #include "common/AppPaths.h"
@@ -7,6 +9,7 @@
 #include "common/MessageBox.h"
 #include "common/Strings.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,6 +24,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -48,15 +52,6 @@ int32_t ConfigNumber(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
-// At least three digits, zero-padded: 7 -> 007, -5 -> -005, 1234 -> 1234.
-std::string ConfigNumberText(int32_t number) {
-    const int64_t magnitude = std::llabs(static_cast<int64_t>(number));
-    std::string digits = std::to_string(magnitude);
-    if (digits.size() < 3)
-        digits.insert(0, 3 - digits.size(), '0');
-    return number < 0 ? "-" + digits : digits;
-}
-
 } // namespace
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
@@ -71,6 +66,12 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(Grid, &SpreadGrid::Change, this,
             [this](int32_t col, int32_t row) { Grid_Change(col, row); });
     connect(Grid, &SpreadGrid::Advance, this, [this](bool next) { Grid_Advance(next); });
+    auto* openTable = new QAction(this);
+    openTable->setObjectName(QStringLiteral("actOpenTable"));
+    openTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(openTable, &QAction::triggered, this, [this] { OpenTable_Click(); });
+    addAction(openTable);
+    setAcceptDrops(true);
 }
 
 frmMain::~frmMain() = default;
@@ -133,6 +134,8 @@ void frmMain::InitGrid() {
 
 void frmMain::cmbConfig_Click() {
     try {
+        if (!pendingTablePaths_.isEmpty() && cmbConfig->currentIndex() >= 0)
+            OpenTable(std::exchange(pendingTablePaths_, {}));
         if (txtXMLFile->text().isEmpty() || cmbConfig->currentIndex() < 0)
             return;
         if (!AskSaveChanges())
@@ -220,6 +223,10 @@ void frmMain::pbSelectFile_Click() {
 void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
     try {
         const QList<QUrl> urls = Data.urls();
+        if (IsTableDrop(urls)) {
+            OpenTable(LocalPaths(urls));
+            return;
+        }
         if (urls.size() != 1 || !urls.front().isLocalFile())
             return;
         const QString path = urls.front().toLocalFile();

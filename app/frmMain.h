@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QRect>
+#include <QStringList>
 
 #include <cstdint>
 #include <exception>
@@ -39,6 +40,10 @@ public:
     // Chooses that configuration (none when empty), then takes sFile (unless empty) as a
     // drop of that one file.
     void OpenFromCommandLine(const QString& sNumber, const QString& sFile);
+
+    // Opens the table of many files (folders stand for their *.xml files) under the chosen
+    // configuration; with none chosen, the table opens once one is (frmMainTable.cpp).
+    void OpenTable(const QStringList& paths);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -99,6 +104,12 @@ private:
     std::string SelectSaveFileName();
     bool SaveXmlData(const std::string& sPath);
     void pbExit_Click();
+
+    // --- The table of many files (frmMainTable.cpp) ---
+    QStringList pendingTablePaths_;
+    void OpenTable_Click();
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
     // --- Export (frmMainExport.cpp) ---
     void pbExporttoExcel_Click();

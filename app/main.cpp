@@ -34,5 +34,7 @@ int main(int argc, char** argv) {
         return PrintAndExit(request);
     window.show();
     window.OpenFromCommandLine(request.sConfigNumber, request.sFile);
+    if (!request.TableFiles.isEmpty())
+        window.OpenTable(request.TableFiles);
     return app.exec();
 }

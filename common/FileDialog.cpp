@@ -24,6 +24,14 @@ void CommonDialog::ShowSave() {
     Show(Mode::Save);
 }
 
+void CommonDialog::ShowFolder() {
+    Show(Mode::Folder);
+}
+
+void CommonDialog::ShowOpenMany() {
+    Show(Mode::OpenMany);
+}
+
 void CommonDialog::Show(Mode mode) {
     std::optional<std::string> chosen;
     if (CurrentBackend())
@@ -31,6 +39,12 @@ void CommonDialog::Show(Mode mode) {
     if (!chosen)
         throw Failure(kDialogCancelledNumber, "Cancel was selected.");
     FileName = *chosen;
+    FileNames.clear();
+    if (mode == Mode::OpenMany) {
+        for (const QString& name : QString::fromStdString(*chosen).split('\n', Qt::SkipEmptyParts))
+            FileNames.push_back(name.toStdString());
+        FileName = FileNames.empty() ? std::string() : FileNames.front();
+    }
 }
 
 std::string QtFilterFromCommonFilter(const std::string& filter) {

@@ -3,14 +3,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The window's one common file dialog. Settings that a caller does not set keep the value
 // the previous caller gave them. A cancel raises Failure(kDialogCancelledNumber).
 class CommonDialog {
 public:
-    enum class Mode { Open, Save };
+    enum class Mode { Open, Save, Folder, OpenMany };
 
     std::string FileName;
+    // Every file chosen in ShowOpenMany; FileName is the first of them.
+    std::vector<std::string> FileNames;
     std::string InitDir;
     std::string Filter; // "Text|pattern" pairs separated by "|"
     // Appended to a name chosen in the save dialog without an extension, e.g. "xml".
@@ -18,6 +21,10 @@ public:
 
     void ShowOpen();
     void ShowSave();
+    // Picks a folder; FileName receives its path. Filter and DefaultExt are not used.
+    void ShowFolder();
+    // Picks one or more existing files. The backend answers them one a line.
+    void ShowOpenMany();
 
     // Shows the dialog and returns the chosen path, or nothing on cancel.
     using Backend = std::function<std::optional<std::string>(Mode, const CommonDialog&)>;

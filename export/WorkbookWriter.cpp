@@ -75,7 +75,8 @@ void CheckReplaceable(const std::string& path) {
 
 } // namespace
 
-WorkbookWriter::WorkbookWriter(std::string path) : path_(std::move(path)) {
+WorkbookWriter::WorkbookWriter(std::string path, const std::vector<std::string>& header)
+    : path_(std::move(path)) {
     if (IsBlank(path_))
         throw Failure(kErrPathFileAccess, "No file name given for the workbook");
     CheckReplaceable(path_);
@@ -93,8 +94,8 @@ WorkbookWriter::WorkbookWriter(std::string path) : path_(std::move(path)) {
         if (!worksheet_ || !textFormat_)
             throw Failure(kErrInvalidCall, "Cannot create the worksheet");
         format_set_num_format_index(textFormat_, kTextNumberFormatIndex);
-        WriteText(0, "Field", nullptr);
-        WriteText(1, "Value", nullptr);
+        for (size_t column = 0; column < header.size(); ++column)
+            WriteText(static_cast<int>(column), header[column], nullptr);
         ++row_;
     } catch (...) {
         Discard();
@@ -107,10 +108,14 @@ WorkbookWriter::~WorkbookWriter() {
 }
 
 void WorkbookWriter::AddRow(const std::string& alias, const std::string& value) {
+    AddRow({alias, value});
+}
+
+void WorkbookWriter::AddRow(const std::vector<std::string>& cells) {
     if (!workbook_)
         throw Failure(kErrInvalidCall, "The workbook is already closed");
-    WriteText(0, Trim(alias), textFormat_);
-    WriteText(1, Trim(value), textFormat_);
+    for (size_t column = 0; column < cells.size(); ++column)
+        WriteText(static_cast<int>(column), Trim(cells[column]), textFormat_);
     ++row_;
 }
 

@@ -20,6 +20,13 @@ TEST(CommandLine, ConfigurationAndFileAreHandedToTheWindow) {
     EXPECT_FALSE(request.bExit);
     EXPECT_EQ(request.sConfigNumber, "001");
     EXPECT_EQ(request.sFile, QDir::current().absoluteFilePath("orders.xml"));
+    EXPECT_TRUE(request.TableFiles.isEmpty());
+
+    const CommandLineRequest several = Parse({"a.xml", "b.xml"});
+    EXPECT_FALSE(several.bExit);
+    EXPECT_TRUE(several.sFile.isEmpty());
+    EXPECT_EQ(several.TableFiles, QStringList({QDir::current().absoluteFilePath("a.xml"),
+                                               QDir::current().absoluteFilePath("b.xml")}));
 }
 
 TEST(CommandLine, HelpAndVersionAnswerAndEndWithZero) {
@@ -40,7 +47,6 @@ TEST(CommandLine, HelpAndVersionAnswerAndEndWithZero) {
 TEST(CommandLine, WhatCannotBeFollowedEndsWithTwoAndSaysWhy) {
     const std::pair<QStringList, QString> cases[] = {
         {{"--bogus"}, "Unknown option 'bogus'"},
-        {{"a.xml", "b.xml"}, "only one file"},
         {{"--config"}, "Missing value after '--config'"},
         {{"--config", ""}, "no configuration has the number ''"},
     };

@@ -1,0 +1,291 @@
+#include "app/frmTable.h"
+#include "app/WaitCursor.h"
+
+#include "common/Failure.h"
+#include "common/Log.h"
+#include "common/MessageBox.h"
+#include "common/Strings.h"
+#include "export/ShellExecute.h"
+#include "export/WorkbookWriter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Typing stops at the grid's limit, as in the main window.
+class LimitedTextDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            line->setMaxLength(TableDocument::kTextLimit);
+        return editor;
+    }
+};
+
+// A summary lists this many files by name; the rest are counted.
+constexpr size_t kListedProblems = 25;
+
+} // namespace
+
+frmTable* frmTable::OpenTable(const ConfigurationInfo& config, const QStringList& paths,
+                              QWidget* parent) {
+    const QStringList files = ExpandTablePaths(paths);
+    if (files.isEmpty()) {
+        ShowMessageBox("No data found", "Error");
+        return nullptr;
+    }
+    auto* window = new frmTable(config, parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->ReadFiles(files)) {
+        delete window;
+        return nullptr;
+    }
+    window->show();
+    return window;
+}
+
+frmTable::frmTable(const ConfigurationInfo& config, QWidget* parent) : QMainWindow(parent) {
+    // A window of its own beside the main window, not a panel inside it.
+    setWindowFlag(Qt::Window);
+    setObjectName(QStringLiteral("frmTable"));
+    Document = new TableDocument(config, this);
+    createControls();
+    setWindowTitle(QString::fromStdString("Ravlen - " + ConfigNumberText(config.nNumber) + " " +
+                                          config.sDescription + "[*]"));
+    connect(Document, &TableDocument::dataChanged, this, [this] { UpdateState(); });
+    connect(Document, &TableDocument::modelReset, this, [this] { UpdateState(); });
+    connect(pbSave, &QPushButton::clicked, this, [this] { SaveFiles(); });
+    connect(pbSaveAs, &QPushButton::clicked, this, [this] { SaveFilesAs(); });
+    connect(pbExporttoExcel, &QPushButton::clicked, this, [this] { pbExporttoExcel_Click(); });
+    connect(pbClose, &QPushButton::clicked, this, [this] { close(); });
+    UpdateState();
+}
+
+frmTable::~frmTable() = default;
+
+void frmTable::createControls() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    tblFiles = new QTableView(central);
+    tblFiles->setObjectName(QStringLiteral("tblFiles"));
+    tblFiles->setModel(Document);
+    tblFiles->setItemDelegate(new LimitedTextDelegate(tblFiles));
+    tblFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    tblFiles->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                              QAbstractItemView::AnyKeyPressed);
+    tblFiles->setWordWrap(false);
+    // Sizing to contents looks at a sample of rows, not at ten thousand.
+    tblFiles->horizontalHeader()->setResizeContentsPrecision(100);
+    tblFiles->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    layout->addWidget(tblFiles);
+
+    auto* buttons = new QHBoxLayout;
+    auto makeButton = [&](const char* name, const char* caption, const char* tip) {
+        auto* button = new QPushButton(QString::fromUtf8(caption), central);
+        button->setObjectName(QString::fromUtf8(name));
+        button->setToolTip(QString::fromUtf8(tip));
+        buttons->addWidget(button);
+        return button;
+    };
+    pbSave = makeButton("pbSave", "&Save ", "Save the changed XML-Files");
+    pbSaveAs = makeButton("pbSaveAs", "Save &as ...", "Save the changed XML-Files into a folder");
+    pbExporttoExcel = makeButton("pbExporttoExcel", "&Excel-Export", "Export the table to excel");
+    buttons->addStretch();
+    lblFiles = new QLabel(central);
+    lblFiles->setObjectName(QStringLiteral("lblFiles"));
+    buttons->addWidget(lblFiles);
+    pbClose = makeButton("pbClose", "&Close", "Close the table");
+    layout->addLayout(buttons);
+    setCentralWidget(central);
+
+    auto addShortcut = [&](const char* name, const QKeySequence& keys, auto slot) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromUtf8(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    addShortcut("actCopy", QKeySequence::Copy, [this] { CopyCells(); });
+    addShortcut("actPaste", QKeySequence::Paste, [this] { PasteCells(); });
+    addShortcut("actDelete", QKeySequence::Delete, [this] { ClearCells(); });
+    addShortcut("actSave", QKeySequence::Save, [this] {
+        if (pbSave->isEnabled())
+            SaveFiles();
+    });
+    resize(900, 600);
+}
+
+bool frmTable::ReadFiles(const QStringList& files) {
+    QProgressDialog progress(QStringLiteral("Reading files ..."), QStringLiteral("Cancel"), 0,
+                             static_cast<int>(files.size()), parentWidget());
+    progress.setObjectName(QStringLiteral("dlgProgress"));
+    progress.setWindowTitle(QStringLiteral("Ravlen"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(500);
+    std::optional<std::vector<TableDocument::FileRow>> rows =
+        TableDocument::ReadFiles(Document->Configuration(), files, [&progress](int done) {
+            progress.setValue(done);
+            return !progress.wasCanceled();
+        });
+    if (!rows)
+        return false;
+    progress.setValue(static_cast<int>(files.size()));
+    Document->SetRows(std::move(*rows));
+    tblFiles->resizeColumnsToContents();
+    // A file's reason for showing no values reads across its row.
+    tblFiles->clearSpans();
+    for (int row = 0; row < Document->rowCount(); ++row)
+        if (!Document->Row(row).sError.isEmpty() && Document->columnCount() > 2)
+            tblFiles->setSpan(row, 1, 1, Document->columnCount() - 1);
+    return true;
+}
+
+void frmTable::UpdateState() {
+    pbSave->setEnabled(Document->HasChangedOrdinary());
+    pbSaveAs->setEnabled(Document->HasChanges());
+    pbExporttoExcel->setEnabled(Document->rowCount() > 0);
+    lblFiles->setText(QStringLiteral("%1 files").arg(Document->rowCount()));
+    setWindowModified(Document->HasChanges());
+}
+
+void frmTable::CopyCells() {
+    const QModelIndexList selection = tblFiles->selectionModel()->selectedIndexes();
+    if (!selection.isEmpty())
+        QApplication::clipboard()->setText(Document->CopyText(selection));
+}
+
+void frmTable::PasteCells() {
+    Document->PasteText(tblFiles->currentIndex(), tblFiles->selectionModel()->selectedIndexes(),
+                        QApplication::clipboard()->text());
+}
+
+void frmTable::ClearCells() {
+    Document->ClearCells(tblFiles->selectionModel()->selectedIndexes());
+}
+
+bool frmTable::AskSaveChanges() {
+    if (!Document->HasChanges())
+        return true;
+    switch (ShowMessageBox("Save changed data?", "Save data", MsgButtons::YesNoCancel)) {
+    case MsgAnswer::Yes:
+        // Origin files are never written in place, so their edits need a folder.
+        return Document->HasChangedOrigin() ? SaveFilesAs() : SaveFiles();
+    case MsgAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool frmTable::SaveFiles() {
+    const WaitCursor busy;
+    return ReportSaveProblems(Document->SaveChanged(QString()));
+}
+
+bool frmTable::SaveFilesAs() {
+    std::string sFolder;
+    try {
+        CD.FileName = "";
+        if (Document->rowCount() > 0)
+            CD.InitDir = QFileInfo(Document->Row(0).sPath).absolutePath().toStdString();
+        CD.ShowFolder();
+        sFolder = CD.FileName;
+    } catch (const std::exception& e) {
+        showFailure(e, "Error while selecting file-name");
+        return false;
+    }
+    if (IsBlank(sFolder))
+        return false;
+    WaitCursor busy;
+    const auto problems = Document->SaveChanged(QString::fromStdString(sFolder));
+    busy.Restore();
+    return ReportSaveProblems(problems);
+}
+
+bool frmTable::ReportSaveProblems(const std::vector<TableDocument::SaveProblem>& problems) {
+    if (problems.empty())
+        return true;
+    std::string text = "These files were not saved:";
+    for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i)
+        text += "\n" + QFileInfo(problems[i].sPath).fileName().toStdString() + ": " +
+                problems[i].sReason.toStdString();
+    if (problems.size() > kListedProblems)
+        text += "\nand " + std::to_string(problems.size() - kListedProblems) + " more.";
+    ShowMessageBox(text, "Error while saving xml-data");
+    return false;
+}
+
+void frmTable::closeEvent(QCloseEvent* event) {
+    try {
+        if (AskSaveChanges())
+            event->accept();
+        else
+            event->ignore();
+    } catch (const std::exception& e) {
+        event->ignore();
+        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+    }
+}
+
+void frmTable::pbExporttoExcel_Click() {
+    try {
+        if (Document->rowCount() == 0) {
+            ShowMessageBox("No data found", "Error");
+            return;
+        }
+        CD.FileName = "";
+        CD.Filter = "Excel (*.xlsx)|*.xlsx";
+        CD.DefaultExt = "xlsx";
+        CD.ShowSave();
+        if (!CD.FileName.empty())
+            ExportToWorkbook(CD.FileName);
+    } catch (const std::exception& e) {
+        showFailure(e, "Error while export to excel");
+    }
+}
+
+void frmTable::ExportToWorkbook(const std::string& sPath) {
+    WaitCursor waitCursor;
+    try {
+        std::vector<std::string> header{"File"};
+        for (const FieldInfo& field : Document->Configuration().Fields)
+            header.push_back(field.sAlias);
+        WorkbookWriter workbook(sPath, header);
+        Document->ExportTo(workbook);
+        waitCursor.Restore();
+        workbook.Save();
+    } catch (const std::exception& e) {
+        waitCursor.Restore();
+        LogFailure("cannot write the workbook " + sPath, e);
+        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
+        return;
+    }
+    std::string sError;
+    if (!OpenFileWithShell(sPath, sError))
+        ShowMessageBox(sError, "Error");
+}
+
+void frmTable::showFailure(const std::exception& e, const std::string& title) {
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    if (failure && failure->number == kDialogCancelledNumber)
+        return;
+    ShowMessageBox(FailureText(e), title);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/Configuration.h"
+#include "app/TableDocument.h"
+#include "common/FileDialog.h"
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include <exception>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTableView;
+
+// The table of many files under one configuration: one row per file, one column per
+// configured field, edited in place and saved together. It stands beside the main window.
+class frmTable : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Expands the paths (folders to their *.xml files), reads every file under the
+    // configuration with a progress dialog and shows the window, which deletes itself when
+    // closed. Nothing, and no window, when there is no file or reading was cancelled.
+    static frmTable* OpenTable(const ConfigurationInfo& config, const QStringList& paths,
+                               QWidget* parent = nullptr);
+
+    explicit frmTable(const ConfigurationInfo& config, QWidget* parent = nullptr);
+    ~frmTable() override;
+
+    // Reads the files into the table; false when the user cancelled.
+    bool ReadFiles(const QStringList& files);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TableDocument* Document = nullptr;
+    QTableView* tblFiles = nullptr;
+    QLabel* lblFiles = nullptr;
+    QPushButton* pbSave = nullptr;
+    QPushButton* pbSaveAs = nullptr;
+    QPushButton* pbExporttoExcel = nullptr;
+    QPushButton* pbClose = nullptr;
+    CommonDialog CD;
+
+    void createControls();
+    void UpdateState();
+
+    // --- Editing ---
+    void CopyCells();
+    void PasteCells();
+    void ClearCells();
+
+    // --- Saving and the unsaved-changes guard ---
+    bool AskSaveChanges();
+    bool SaveFiles();
+    bool SaveFilesAs();
+    // Shows one summary of the files not saved; true when there were none.
+    static bool ReportSaveProblems(const std::vector<TableDocument::SaveProblem>& problems);
+
+    // --- Export ---
+    void pbExporttoExcel_Click();
+    void ExportToWorkbook(const std::string& sPath);
+
+    static void showFailure(const std::exception& e, const std::string& title);
+};

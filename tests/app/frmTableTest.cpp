@@ -1,0 +1,412 @@
+#include "app/frmTable.h"
+#include "app/QtPlatform.h"
+#include "app/frmMainFixture.h"
+
+#include "support/DesktopSandbox.h"
+#include "support/XlsxReader.h"
+
+#include <QAbstractItemModel>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QPointer>
+#include <QTableView>
+#include <QTimer>
+
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const bool kSandboxed = (UseDesktopSandbox({"application/octet-stream", "application/zip"}), true);
+
+constexpr const char* kCustomerPath = "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='Customer']";
+constexpr const char* kNotePath = "FD:R/FD:Datas[@Table='Head']/FD:Field[@Name='Note']";
+// Columns of configuration 001: the file, then Number, Gone (in no file) and Customer.
+constexpr int kNumber = 1, kGone = 2, kCustomer = 3;
+
+std::string ValueIn(const std::string& file, const std::string& path) {
+    DOMWrapper doc;
+    doc.Load(file, kRidoRuduDeclaration);
+    return doc.GetElementValue(path, false);
+}
+
+class TableTest : public testing::Test {
+protected:
+    void TearDown() override { delete window.data(); }
+
+    // Opens the table under configuration 001 (or 002) on the given paths and shows it.
+    void Open(const QStringList& paths, int32_t number = 1) {
+        DOMWrapper configDoc;
+        configDoc.Load(files.Write("ravlen.lib", kTestConfig), "");
+        window = frmTable::OpenTable(ReadConfiguration(configDoc, number), paths);
+        ASSERT_NE(window, nullptr);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+    QString Write(const std::string& name, const std::string& original, const std::string& no,
+                  const std::string& customer) {
+        return QString::fromStdString(files.Write(name, DataFile(original, no, customer)));
+    }
+
+    QTableView* Table() const { return window->findChild<QTableView*>("tblFiles"); }
+    QAbstractItemModel* Model() const { return Table()->model(); }
+    QPushButton* Button(const char* name) const { return window->findChild<QPushButton*>(name); }
+    QVariant At(int row, int col, int role = Qt::DisplayRole) const {
+        return Model()->index(row, col).data(role);
+    }
+    bool Editable(int row, int col) const {
+        return Model()->index(row, col).flags().testFlag(Qt::ItemIsEditable);
+    }
+    bool Changed(int row, int col) const {
+        return At(row, col, TableDocument::ChangedRole).toBool();
+    }
+    QString RowHeader(int row) const { return Model()->headerData(row, Qt::Vertical).toString(); }
+
+    void ClickCell(int row, int col) {
+        const QModelIndex index = Model()->index(row, col);
+        Table()->scrollTo(index);
+        QTest::mouseClick(Table()->viewport(), Qt::LeftButton, {},
+                          Table()->visualRect(index).center());
+    }
+    // Pastes text from the clipboard at a cell with the window's paste key.
+    void Paste(int row, int col, const QString& text) {
+        QApplication::clipboard()->setText(text);
+        ClickCell(row, col);
+        QTest::keyClick(Table(), Qt::Key_V, Qt::ControlModifier);
+    }
+    // Whether closing asks to save; the question is answered as given.
+    bool CloseAsks(MsgAnswer answer) {
+        const size_t before = boxes.shown().size();
+        boxes.Answer(answer);
+        window->close();
+        QCoreApplication::processEvents();
+        if (boxes.shown().size() == before)
+            return false;
+        EXPECT_EQ(boxes.shown().back().text, "Save changed data?");
+        EXPECT_EQ(boxes.shown().back().title, "Save data");
+        EXPECT_EQ(boxes.shown().back().buttons, MsgButtons::YesNoCancel);
+        return true;
+    }
+
+    TempFiles files;
+    ScriptedMessageBox boxes;
+    ScriptedFileDialog dialogs;
+    QPointer<frmTable> window;
+};
+
+} // namespace
+
+TEST_F(TableTest, FolderAndFilesGiveOneRowPerFileInNameOrder) {
+    fs::create_directories(files.Path("month/sub"));
+    Write("month/b.xml", "", "002", "Bauer");
+    Write("month/A.XML", "", "001", "Adler");
+    Write("month/sub/c.xml", "", "003", "Sub");
+    files.Write("month/notes.txt", "not data");
+    files.Write("month/broken.xml", "<FD:R xmlns:FD=\"x\"><open></FD:R>");
+    const QString origin = Write("origin.xml", "yes", "009", "Origin");
+    const QString other = QString::fromStdString(files.Write(
+        "other.xml", "<R xmlns=\"http://example.org/other\"><Field Name=\"No\">1</Field></R>"));
+    Open({QString::fromStdString(files.Path("month")), origin, other});
+
+    ASSERT_EQ(Model()->rowCount(), 5);
+    QStringList names;
+    for (int row = 0; row < 5; ++row)
+        names << At(row, 0).toString();
+    EXPECT_EQ(names, QStringList({"A.XML", "b.xml", "broken.xml", "origin.xml", "other.xml"}));
+    EXPECT_EQ(At(3, 0, Qt::ToolTipRole).toString(), origin);
+    EXPECT_EQ(Model()->headerData(kCustomer, Qt::Horizontal).toString(), "Customer");
+    EXPECT_EQ(Model()->headerData(kCustomer, Qt::Horizontal, Qt::ToolTipRole).toString(),
+              kCustomerPath);
+    EXPECT_EQ(At(1, kCustomer).toString(), "Bauer");
+    EXPECT_TRUE(Editable(1, kCustomer));
+    EXPECT_FALSE(Editable(1, 0));
+
+    // A field the file does not hold: empty, greyed and not editable.
+    EXPECT_EQ(At(1, kGone).toString(), "");
+    EXPECT_FALSE(Editable(1, kGone));
+    EXPECT_TRUE(At(1, kGone, Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(At(1, kCustomer, Qt::BackgroundRole).isValid());
+
+    // Files that do not fit show why, in place of values.
+    EXPECT_FALSE(At(2, kNumber).toString().isEmpty());
+    EXPECT_FALSE(Editable(2, kNumber));
+    EXPECT_EQ(At(4, kNumber).toString(), "XML-File can not handled by these configuration!");
+
+    EXPECT_TRUE(RowHeader(3).contains("origin"));
+    EXPECT_FALSE(RowHeader(1).contains("origin"));
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(TableTest, PastedColumnIsMarkedAndSavedIntoEditedFilesOnly) {
+    const QString a = Write("a.xml", "", "001", "Adler");
+    const QString b = Write("b.xml", "", "002", "Bauer");
+    const QString c = Write("c.xml", "", "003", "Clay");
+    const std::string untouched = ReadFileBytes(c.toStdString());
+    Open({a, b, c});
+
+    // Two lines from a spreadsheet, pasted into the Customer column from the first row.
+    Paste(0, kCustomer, "New A\r\nNew B\r\n");
+    EXPECT_EQ(At(0, kCustomer).toString(), "New A");
+    EXPECT_EQ(At(1, kCustomer).toString(), "New B");
+    EXPECT_TRUE(Changed(0, kCustomer));
+    EXPECT_FALSE(Changed(0, kNumber));
+    EXPECT_FALSE(Changed(2, kCustomer));
+    EXPECT_TRUE(RowHeader(1).endsWith("*"));
+    EXPECT_TRUE(Button("pbSave")->isEnabled());
+
+    // Delete empties the selected cell.
+    ClickCell(1, kNumber);
+    QTest::keyClick(Table(), Qt::Key_Delete);
+    EXPECT_EQ(At(1, kNumber).toString(), "");
+
+    QTest::mouseClick(Button("pbSave"), Qt::LeftButton);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(ValueIn(a.toStdString(), kCustomerPath), "New A");
+    EXPECT_EQ(ValueIn(b.toStdString(), kCustomerPath), "New B");
+    EXPECT_EQ(ValueIn(b.toStdString(), "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='No']"), "");
+    EXPECT_EQ(ReadFileBytes(c.toStdString()), untouched);
+    EXPECT_FALSE(Changed(0, kCustomer));
+    EXPECT_FALSE(RowHeader(1).endsWith("*"));
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+
+    // Typing stops at 255 characters.
+    ClickCell(2, kCustomer);
+    QTest::keyClick(Table(), Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, QString(300, 'x'));
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(At(2, kCustomer).toString(), QString(255, 'x'));
+    // Yes on close saves in place.
+    EXPECT_TRUE(CloseAsks(MsgAnswer::Yes));
+    EXPECT_TRUE(window.isNull() || !window->isVisible());
+    EXPECT_EQ(ValueIn(c.toStdString(), kCustomerPath), std::string(255, 'x'));
+}
+
+TEST_F(TableTest, SaveSkipsReadOnlyChangedOnDiskAndOriginFilesWithOneSummary) {
+    const QString a = Write("a.xml", "", "001", "Adler");
+    const QString locked = Write("locked.xml", "", "002", "Bauer");
+    const QString moved = Write("moved.xml", "", "003", "Clay");
+    const QString origin = Write("origin.xml", "yes", "004", "Dorn");
+    Open({a, locked, moved, origin});
+    fs::permissions(locked.toStdString(), fs::perms::owner_read | fs::perms::group_read);
+    const std::string lockedBytes = ReadFileBytes(locked.toStdString());
+    // Someone else saves the file after the table read it.
+    files.Write("moved.xml", DataFile("", "003", "Someone else"));
+    const std::string originBytes = ReadFileBytes(origin.toStdString());
+
+    Paste(0, kCustomer, "1\n2\n3\n4\n");
+    QTest::mouseClick(Button("pbSave"), Qt::LeftButton);
+
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
+    EXPECT_EQ(boxes.shown()[0].text,
+              "These files were not saved:\n"
+              "locked.xml: The file is read-only.\n"
+              "moved.xml: The file changed on disk since the table read it.\n"
+              "origin.xml: It is an origin file: Save As writes it into another folder.");
+    EXPECT_EQ(ValueIn(a.toStdString(), kCustomerPath), "1");
+    EXPECT_EQ(ReadFileBytes(locked.toStdString()), lockedBytes);
+    EXPECT_EQ(ValueIn(moved.toStdString(), kCustomerPath), "Someone else");
+    EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+    EXPECT_FALSE(Changed(0, kCustomer));
+    for (int row = 1; row < 4; ++row)
+        EXPECT_TRUE(Changed(row, kCustomer)) << row;
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
+    const QString origin = Write("origin.xml", "yes", "004", "Dorn");
+    const std::string originBytes = ReadFileBytes(origin.toStdString());
+    Open({origin});
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    Paste(0, kCustomer, "Edited");
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    ASSERT_TRUE(Button("pbSaveAs")->isEnabled());
+
+    // Its own folder would overwrite it.
+    dialogs.Answer(files.dir());
+    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text,
+              "These files were not saved:\norigin.xml: You can't overwrite the origin XML-File");
+    EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+
+    fs::create_directories(files.Path("out"));
+    dialogs.Answer(files.Path("out"));
+    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::Folder);
+    const std::string copy = files.Path("out/origin.xml");
+    EXPECT_EQ(ValueIn(copy, kCustomerPath), "Edited");
+    EXPECT_EQ(ValueIn(copy, "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='No']"), "004");
+    EXPECT_EQ(ValueIn(copy, kNotePath), "");
+    EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+    // The row is the new, ordinary file now.
+    EXPECT_EQ(At(0, 0, Qt::ToolTipRole).toString().toStdString(), copy);
+    EXPECT_FALSE(RowHeader(0).contains("origin"));
+    window->close();
+    EXPECT_EQ(boxes.shown().size(), 1u) << "closing after the save asked a question";
+}
+
+TEST_F(TableTest, CloseGuardKeepsSavesOrDropsTheEdits) {
+    const QString a = Write("a.xml", "", "001", "Adler");
+    const QString origin = Write("origin.xml", "yes", "004", "Dorn");
+    const std::string bytes = ReadFileBytes(a.toStdString());
+    Open({a, origin});
+    Paste(0, kCustomer, "Edited");
+
+    EXPECT_TRUE(CloseAsks(MsgAnswer::Cancel));
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(Changed(0, kCustomer));
+
+    // Yes with an edited origin file asks for a folder; cancelling it keeps the window.
+    Paste(1, kCustomer, "Origin edit");
+    dialogs.Cancel();
+    EXPECT_TRUE(CloseAsks(MsgAnswer::Yes));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(ReadFileBytes(a.toStdString()), bytes);
+
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+    EXPECT_TRUE(window.isNull() || !window->isVisible());
+    EXPECT_EQ(ReadFileBytes(a.toStdString()), bytes);
+}
+
+TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
+    ASSERT_TRUE(kSandboxed);
+    if (!CanReadXlsx())
+        GTEST_SKIP() << "built without libzip: workbooks cannot be read back";
+    RecordingLauncher launcher;
+    Open({Write("a.xml", "", "007", " Adler "), Write("b.xml", "", "1/2", "Bauer")});
+    const std::string book = files.Path("table.xlsx");
+    dialogs.Answer(book);
+    QTest::mouseClick(Button("pbExporttoExcel"), Qt::LeftButton);
+
+    EXPECT_TRUE(boxes.shown().empty());
+    ASSERT_EQ(launcher.uris.size(), 1u);
+    const XlsxContent content = ReadXlsx(book);
+    ASSERT_EQ(content.sheetNames.front(), "XML-Data");
+    const auto text = [&](const char* ref) {
+        const XlsxCell* cell = content.Find(ref);
+        return cell ? cell->text : std::string("<none>");
+    };
+    EXPECT_EQ(text("A1"), "File");
+    EXPECT_EQ(text("B1"), "Number");
+    EXPECT_EQ(text("C1"), "Gone");
+    EXPECT_EQ(text("D1"), "Customer");
+    EXPECT_EQ(text("A2"), "a.xml");
+    EXPECT_EQ(text("B2"), "007");
+    EXPECT_TRUE(content.Find("B2")->IsText());
+    EXPECT_EQ(text("D2"), "Adler");
+    EXPECT_EQ(text("B3"), "1/2");
+    EXPECT_EQ(text("D3"), "Bauer");
+}
+
+namespace {
+
+class MainWindowTableTest : public WindowTest {
+protected:
+    void TearDown() override {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* table = qobject_cast<frmTable*>(widget))
+                delete table;
+        WindowTest::TearDown();
+    }
+    frmTable* OpenedTable() const {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* table = qobject_cast<frmTable*>(widget); table && table->isVisible())
+                return table;
+        return nullptr;
+    }
+    int TableRows() const {
+        return OpenedTable()->findChild<QTableView*>("tblFiles")->model()->rowCount();
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
+    Start();
+    Show();
+    const std::string a = files.Write("a.xml", DataFile("", "001", "Adler"));
+    const std::string b = files.Write("b.xml", DataFile("", "002", "Bauer"));
+
+    // Without a configuration the table waits until one is chosen.
+    Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
+          QUrl::fromLocalFile(QString::fromStdString(b))});
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Choose the configuration for these files.");
+    EXPECT_EQ(OpenedTable(), nullptr);
+    ConfigList()->setCurrentIndex(0);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(Path(), "") << "the single-file window took a file of the table";
+    delete OpenedTable();
+
+    // A folder dropped anywhere on the window, and Ctrl+Shift+O with several files.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files.dir()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    delete OpenedTable();
+
+    dialogs.Answer(a + "\n" + b);
+    window->activateWindow();
+    QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_NE(OpenedTable(), nullptr);
+    EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::OpenMany);
+    EXPECT_EQ(boxes.shown().size(), 1u);
+}
+
+TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
+    fs::create_directories(files.Path("x"));
+    fs::create_directories(files.Path("y"));
+    fs::create_directories(files.Path("out"));
+    Open({Write("x/a.xml", "", "001", "X"), Write("y/a.xml", "", "002", "Y")});
+    Paste(0, kCustomer, "From x\nFrom y\n");
+    dialogs.Answer(files.Path("out"));
+    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "These files were not saved:\n"
+                                     "a.xml: Another file of this name was saved into the folder.");
+    EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
+    EXPECT_TRUE(Changed(1, kCustomer));
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+TEST(QtFileDialogTest, SeveralFilesDialogTakesOneSelectedFolder) {
+    TempFiles files;
+    fs::create_directories(files.Path("month"));
+    const CommonDialog::Backend scripted = CommonDialog::SetBackend({});
+    InstallQtPlatform();
+    // Open with the folder selected, as a person would after clicking it once.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(QString::fromStdString(files.dir()));
+        dialog->selectFile(QStringLiteral("month"));
+        QMetaObject::invokeMethod(dialog, "accept");
+        // A dialog that went into the folder instead is still open.
+        if (dialog->isVisible())
+            QMetaObject::invokeMethod(dialog, "reject");
+    });
+    CommonDialog cd;
+    cd.Filter = "XML-Files (*.xml)|*.xml";
+    EXPECT_NO_THROW(cd.ShowOpenMany());
+    EXPECT_EQ(cd.FileNames, std::vector<std::string>{files.Path("month")});
+    CommonDialog::SetBackend(scripted);
+    SetMessageBoxHandler({});
+}
