@@ -10,10 +10,13 @@
 
 namespace {
 
-MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgButtons buttons) {
+MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                       const std::string& details) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::NoButton,
                     QApplication::activeWindow());
+    if (!details.empty())
+        box.setDetailedText(QString::fromStdString(details));
     if (buttons == MsgButtons::OK) {
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -57,6 +60,6 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
 } // namespace
 
 void InstallQtPlatform() {
-    SetMessageBoxHandler(QtMessageBox);
+    SetMessageBoxHandler(DetailedMessageBoxHandler(QtMessageBox));
     CommonDialog::SetBackend(QtFileDialog);
 }

@@ -147,6 +147,8 @@ void frmMain::cmbConfig_Click() {
 }
 
 void frmMain::LoadSourceFile(const std::string& sPath) {
+    // What was being read, for the details of a failure whose description names only a path.
+    std::string sReading;
     try {
         const WaitCursor busy; // large files take a moment
         pbSave->setEnabled(false);
@@ -154,25 +156,31 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
 
         const std::string number =
             ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
+        sReading = "Check_OriginalFile of configuration " + number;
         const std::string checkPath = ConfigDoc.GetElementValue(
             "XML/Config/Check_OriginalFile[../Number[.='" + number + "']]", false);
-        if (IsBlank(checkPath))
+        if (IsBlank(checkPath)) {
             bOriginFile = false;
-        else
+        } else {
+            sReading = "Origin-file check path: " + checkPath;
             bOriginFile = !IsBlank(SourceDoc.GetElementValue(checkPath, false));
+        }
 
         ConfigDoc.GetNodeList("XML/Config/Fields/Field[../../Number[.='" + number + "']]");
         Grid->SetMaxRows(0);
         while (!ConfigDoc.NodeEOF()) {
             std::string value;
             bool found = false;
+            sReading = "A field without XPath in configuration " + number;
             const std::string path = ConfigDoc.SubNodeText("./XPath");
+            sReading = "Field path: " + path;
             SourceDoc.GetElementValue2(value, found, path, true);
             if (found) {
                 const int32_t row = Grid->MaxRows() + 1;
                 Grid->SetMaxRows(row);
                 Grid->SetText(row, kColMarker, "0");
                 Grid->SetText(row, kColPath, ConfigDoc.SubNodeText("./XPath"));
+                sReading = "A field without Alias: " + path;
                 Grid->SetText(row, kColAlias, ConfigDoc.SubNodeText("./Alias"));
                 Grid->SetText(row, kColValue, value);
             }
@@ -189,7 +197,8 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             << "cannot load" << QString::fromStdString(sPath) << "under configuration"
             << cmbConfig->currentText() << ":" << QString::fromStdString(FailureText(e));
         ShowMessageBox("XML-File can not handled by these configuration!",
-                       "Error while loading xml-file");
+                       "Error while loading xml-file", MsgButtons::OK,
+                       (sReading.empty() ? "" : sReading + "\n") + FailureDetails(e));
         // Rows of an earlier file must not stay beside a document they do not belong to:
         // the next save would write them into the wrong file.
         Grid->SetMaxRows(0);
@@ -282,7 +291,18 @@ void frmMain::showFailure(const std::exception& e, const std::string& title) {
     const auto* failure = dynamic_cast<const Failure*>(&e);
     if (failure && failure->number == kDialogCancelledNumber)
         return;
-    ShowMessageBox(FailureText(e), title);
+    ShowMessageBox(FailureText(e), title, MsgButtons::OK,
+                   failure && !failure->detail.empty() ? FailureDetails(e) : "");
+}
+
+std::string frmMain::FailureDetails(const std::exception& e) {
+    std::string details = FailureText(e);
+    if (const auto* failure = dynamic_cast<const Failure*>(&e); failure && !failure->detail.empty())
+        details += "\n" + failure->detail;
+    // Descriptions break lines with CR LF; the details box wants plain line feeds.
+    return QString::fromStdString(details)
+        .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .toStdString();
 }
 
 void frmMain::pbExit_Click() {

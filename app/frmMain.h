@@ -100,6 +100,9 @@ private:
     // Shows a trapped failure as "number description" under title; a cancelled file dialog
     // ends its procedure without a word.
     static void showFailure(const std::exception& e, const std::string& title);
+    // Why a failure happened, for a message box's details: the failure's number and
+    // description, and where in the input it lies when known.
+    static std::string FailureDetails(const std::exception& e);
 
     // --- Layout (frmMainLayout.cpp) ---
     void createControls();

@@ -38,7 +38,8 @@ void frmMain::ExportToWorkbook(const std::string& sPath) {
         waitCursor.Restore();
         qCWarning(lcApp).noquote() << "cannot write the workbook" << QString::fromStdString(sPath)
                                    << ":" << QString::fromStdString(FailureText(e));
-        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
+        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet",
+                       MsgButtons::OK, FailureDetails(e));
         return;
     }
 

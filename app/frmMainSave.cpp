@@ -110,7 +110,8 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
         bOriginFile = false;
         return true;
     } catch (const std::exception& e) {
-        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
+                       FailureDetails(e));
         return false;
     }
 }
@@ -124,6 +125,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     } catch (const std::exception& e) {
         // Closing would lose the edits that could not be saved.
         event->ignore();
-        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
+                       FailureDetails(e));
     }
 }

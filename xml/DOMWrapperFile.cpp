@@ -215,7 +215,7 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         }
         if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-    } catch (const std::exception&) {
-        RaiseInline("Save", sPath_File);
+    } catch (const std::exception& e) {
+        RaiseInline("Save", sPath_File, e.what());
     }
 }

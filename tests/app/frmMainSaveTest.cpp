@@ -126,6 +126,8 @@ TEST_F(SaveTest, ReplacedFileKeepsItsPermissionsAndAReadOnlyOneFailsTheSave) {
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
     EXPECT_EQ(boxes.shown()[0].text.rfind("60000 ", 0), 0u);
+    EXPECT_NE(boxes.shown()[0].details.find("denied"), std::string::npos)
+        << boxes.shown()[0].details;
     EXPECT_FALSE(boxes.shown()[0].waitCursor);
     EXPECT_TRUE(AsksToSave());
     EXPECT_TRUE(Button("pbSave")->isEnabled());

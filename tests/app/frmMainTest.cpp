@@ -155,6 +155,39 @@ TEST_F(WindowTest, FailedLoadShowsItsMessageWithoutWaitCursorLogsWhyAndLeavesNoR
     EXPECT_EQ(ReadFileBytes(notXml), "<FD:R unclosed");
 }
 
+TEST_F(WindowTest, FailedLoadKeepsItsTextAndTellsWhyInTheDetails) {
+    const std::string config =
+        Config("<Config><Number>001</Number><Description>a</Description>"
+               "<Check_OriginalFile>FD:R/FD:Nowhere</Check_OriginalFile><Fields/></Config>"
+               "<Config><Number>002</Number><Description>b</Description>"
+               "<Check_OriginalFile/><Fields><Field><XPath>FD:R/[</XPath><Alias>x</Alias>"
+               "</Field></Fields></Config>");
+    Start(config);
+    QDir(QString::fromStdString(files.dir())).mkdir("folder.xml");
+    const std::string good = DataFile("", "1", "A");
+    const struct {
+        int config;
+        std::string path;
+        std::vector<std::string> reasons;
+    } cases[] = {
+        {1, files.Write("bad.xml", "<FD:R unclosed"), {"line 1, column "}},
+        {1, files.Path("folder.xml"), {"folder"}},
+        {1, files.Path("missing.xml"), {"missing.xml", "No such file"}},
+        {0, files.Write("a.xml", good), {"FD:R/FD:Nowhere", "selects nothing"}},
+        {1, files.Write("b.xml", good), {"FD:R/[", "Invalid"}},
+    };
+    for (const auto& c : cases) {
+        ConfigList()->setCurrentIndex(c.config); // may reload the previous file
+        boxes.Clear();
+        Drop({QUrl::fromLocalFile(QString::fromStdString(c.path))});
+        ASSERT_EQ(boxes.shown().size(), 1u) << c.path;
+        EXPECT_EQ(boxes.shown()[0].text, "XML-File can not handled by these configuration!");
+        for (const std::string& reason : c.reasons)
+            EXPECT_NE(boxes.shown()[0].details.find(reason), std::string::npos)
+                << reason << " in: " << boxes.shown()[0].details;
+    }
+}
+
 // --- Editing ---
 
 TEST_F(WindowTest, TypingMarksTheRowAndEnablesSavingButOnlySaveAsForAnOrigin) {
