@@ -107,6 +107,7 @@ bool frmMain::InitApplication() {
         nLastHeight = windowHeightTwips();
         txtXMLFile->setAcceptDrops(true);
         lblVersion->setText(QString::fromStdString(std::string("Version : ") + kVersion));
+        fitVersionLabel();
         pbSave->setEnabled(false);
         pbSaveAs->setEnabled(false);
         pbExporttoExcel->setEnabled(false);
@@ -249,6 +250,8 @@ void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblVersion && event->type() == QEvent::FontChange)
+        fitVersionLabel();
     if (watched != txtXMLFile || !txtXMLFile->acceptDrops())
         return QMainWindow::eventFilter(watched, event);
     // The box is read-only, so its own handlers would refuse every drop.

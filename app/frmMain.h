@@ -109,6 +109,8 @@ private:
     void arrangeControls();
     void Form_Resize();
     void place(QWidget* control, const QRect& twips);
+    // Places the version line again after its text or font changed.
+    void fitVersionLabel();
     // A control's placement in twips, relative to its container.
     QRect twipsGeometry(const QWidget* control) const;
     int32_t pixelsToTwips(int32_t pixels, bool horizontal) const;

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QResizeEvent>
 
+#include <algorithm>
+
 namespace {
 // Twips per inch.
 constexpr double kTwipsPerInch = 1440.0;
@@ -68,6 +70,7 @@ void frmMain::createControls() {
     pbExit = MakeButton(client, "pbExit", "E&xit", "Exit program");
     lblVersion = new QLabel(QStringLiteral("Version"), client);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblVersion->installEventFilter(this); // font changes refit it
 
     setTabOrder(cmbConfig, txtXMLFile);
     setTabOrder(txtXMLFile, pbSelectFile);
@@ -99,8 +102,27 @@ void frmMain::arrangeControls() {
 
 void frmMain::place(QWidget* control, const QRect& twips) {
     twips_[control] = twips;
-    control->setGeometry(twipsToPixels(twips.x(), true), twipsToPixels(twips.y(), false),
-                         twipsToPixels(twips.width(), true), twipsToPixels(twips.height(), false));
+    QRect pixels(twipsToPixels(twips.x(), true), twipsToPixels(twips.y(), false),
+                 twipsToPixels(twips.width(), true), twipsToPixels(twips.height(), false));
+    // The version line is wider than its place with many fonts: it grows leftwards from its
+    // right edge at the end of the button row, and downwards, rather than being cut.
+    if (control == lblVersion) {
+        // Measured from the font itself: on a font change the label's cached size hint is
+        // still the old one.
+        const QMargins margins = lblVersion->contentsMargins();
+        const QSize needed =
+            lblVersion->fontMetrics().size(Qt::TextSingleLine, lblVersion->text()) +
+            QSize(margins.left() + margins.right() + 2 * lblVersion->margin(),
+                  margins.top() + margins.bottom() + 2 * lblVersion->margin());
+        if (needed.width() > pixels.width())
+            pixels.setLeft(pixels.right() + 1 - needed.width());
+        pixels.setHeight(std::max(pixels.height(), needed.height()));
+    }
+    control->setGeometry(pixels);
+}
+
+void frmMain::fitVersionLabel() {
+    place(lblVersion, twipsGeometry(lblVersion));
 }
 
 QRect frmMain::twipsGeometry(const QWidget* control) const {

@@ -345,6 +345,24 @@ TEST_F(LayoutTest, FramesAndGridFollowTheWindowAndButtonsItsLowerEdge) {
     EXPECT_EQ(Geometry(), before);
 }
 
+TEST_F(LayoutTest, VersionLabelShowsItsWholeTextAtItsPlaceWithAnyFont) {
+    Start();
+    Show();
+    ResizeTwips(12300 + 600, 8670 + 300);
+    auto* label = Control<QLabel>("lblVersion");
+    for (int points : {28, 9, 14}) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        window->setFont(font);
+        const int textWidth = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_GE(label->contentsRect().width(), textWidth) << points;
+        EXPECT_GE(label->height(), label->sizeHint().height()) << points;
+        // Its right edge stays where the window's arrangement puts it.
+        EXPECT_EQ(label->geometry().right() + 1, Px(10020 + 2010, true)) << points;
+        EXPECT_GE(label->geometry().top(), Button("pbExit")->geometry().top() - Px(45, false));
+    }
+}
+
 TEST_F(LayoutTest, HeightsAndTopsHaveFloors) {
     // A window made very high before start-up and then low leaves the controls' sizes from
     // the first arrangement far below the window's change.
