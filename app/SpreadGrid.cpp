@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QValidator>
 
 #include <algorithm>
@@ -32,15 +34,35 @@ class CellDelegate : public QStyledItemDelegate {
 public:
     explicit CellDelegate(SpreadGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+    // A plain line edit: Qt's default one widens with its text past the cell's edge.
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex& index) const override {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-            const int limit = grid_->ColumnMaxLength(index.column() + 1);
-            if (limit > 0)
-                edit->setValidator(new LengthLimit(edit, limit));
+        auto* edit = new QLineEdit(parent);
+        edit->setFrame(
+            edit->style()->styleHint(QStyle::SH_ItemView_DrawDelegateFrame, nullptr, edit));
+        const int limit = grid_->ColumnMaxLength(index.column() + 1);
+        if (limit > 0)
+            edit->setValidator(new LengthLimit(edit, limit));
+        return edit;
+    }
+
+    // A value cut at the cell's edge shows whole as the cell's tool tip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStyle* style = view->style();
+        const int margins = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, &item, view) + 1);
+        const int room =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &item, view).width() - margins;
+        if (item.fontMetrics.horizontalAdvance(item.text) <= room) {
+            QToolTip::hideText();
+            return false;
         }
-        return editor;
+        QToolTip::showText(event->globalPos(), item.text, view->viewport(), option.rect);
+        return true;
     }
 
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
