@@ -252,6 +252,8 @@ void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblVersion && event->type() == QEvent::FontChange)
         fitVersionLabel();
+    if (watched == txtXMLFile && event->type() == QEvent::ApplicationPaletteChange)
+        showPathBoxAsDisplay(); // the colours of a new theme
     if (watched != txtXMLFile || !txtXMLFile->acceptDrops())
         return QMainWindow::eventFilter(watched, event);
     // The box is read-only, so its own handlers would refuse every drop.

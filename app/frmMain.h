@@ -107,6 +107,7 @@ private:
     // --- Layout (frmMainLayout.cpp) ---
     void createControls();
     void arrangeControls();
+    void showPathBoxAsDisplay();
     void Form_Resize();
     void place(QWidget* control, const QRect& twips);
     // Places the version line again after its text or font changed.

@@ -2,6 +2,7 @@
 
 #include "common/MessageBox.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -53,6 +54,7 @@ void frmMain::createControls() {
     // The path shown is the file that saving writes, so it only changes by choosing or
     // dropping a file.
     txtXMLFile->setReadOnly(true);
+    showPathBoxAsDisplay();
     txtXMLFile->setAcceptDrops(false);
     txtXMLFile->installEventFilter(this);
     Label1->setBuddy(txtXMLFile);
@@ -79,6 +81,15 @@ void frmMain::createControls() {
     setTabOrder(pbSave, pbSaveAs);
     setTabOrder(pbSaveAs, pbExporttoExcel);
     setTabOrder(pbExporttoExcel, pbExit);
+}
+
+// Qt draws a read-only line edit exactly like an editable one; the window's own colour tells
+// that the path is shown, not typed.
+void frmMain::showPathBoxAsDisplay() {
+    QPalette palette = txtXMLFile->palette();
+    // The application's palette: on a theme change the box's own is not updated yet.
+    palette.setBrush(QPalette::Base, QApplication::palette(txtXMLFile).brush(QPalette::Window));
+    txtXMLFile->setPalette(palette);
 }
 
 void frmMain::arrangeControls() {

@@ -1,5 +1,6 @@
 #include "app/frmMainFixture.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 
@@ -256,6 +257,24 @@ TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
     EXPECT_EQ(Path(), files.Path("UPPER.XML"));
     EXPECT_EQ(Grid()->MaxRows(), 2);
     EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(WindowTest, PathBoxTakesNoTypingAndDoesNotLookLikeAField) {
+    Start();
+    Show();
+    ConfigList()->setCurrentIndex(0);
+    const std::string path = files.Write("order.xml", DataFile("", "1", "A"));
+    Drop({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QLineEdit* box = PathBox();
+    box->setFocus();
+    QApplication::clipboard()->setText("/elsewhere.xml");
+    QTest::keyClicks(box, "typed");
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Path(), path);
+    // Inside its frame the box is drawn in the window's colour, not a field's.
+    const QImage image = box->grab().toImage();
+    const QColor inside = image.pixelColor(image.width() - 6, image.height() / 2);
+    EXPECT_EQ(inside.name(), window->palette().color(QPalette::Window).name());
 }
 
 TEST_F(WindowTest, SelectFileOpensXmlFilesInTheFolderOfTheLastSaveAsAndCancelsQuietly) {
