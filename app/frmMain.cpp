@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <limits>
@@ -106,6 +107,7 @@ bool frmMain::InitApplication() {
         nLastWidth = windowWidthTwips();
         nLastHeight = windowHeightTwips();
         txtXMLFile->setAcceptDrops(true);
+        setAcceptDrops(true);
         lblVersion->setText(QString::fromStdString(std::string("Version : ") + kVersion));
         fitVersionLabel();
         pbSave->setEnabled(false);
@@ -229,14 +231,22 @@ void frmMain::pbSelectFile_Click() {
     }
 }
 
-void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
+void frmMain::txtXMLFile_OLEDragDrop(const QList<QUrl>& Data) {
     try {
-        const QList<QUrl> urls = Data.urls();
-        if (urls.size() != 1 || !urls.front().isLocalFile())
+        switch (DropUseFor(Data)) {
+        case DropUse::Ignore:
             return;
-        const QString path = urls.front().toLocalFile();
-        if (path.right(4).toUpper() != QStringLiteral(".XML"))
+        case DropUse::OpenMany: {
+            QStringList paths;
+            for (const QUrl& url : Data)
+                paths << url.toLocalFile();
+            OpenManyFiles(paths);
             return;
+        }
+        case DropUse::LoadOne:
+            break;
+        }
+        const QString path = Data.front().toLocalFile();
         if (!AskSaveChanges())
             return;
         txtXMLFile->setText(path);
@@ -249,33 +259,62 @@ void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
     }
 }
 
+frmMain::DropUse frmMain::DropUseFor(const QList<QUrl>& urls) const {
+    const bool allLocal =
+        std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    if (urls.isEmpty() || !allLocal)
+        return DropUse::Ignore;
+    // Exactly one path whose last four characters read ".XML" in any case; two such files
+    // are not reduced to the first.
+    if (urls.size() == 1 && urls.front().toLocalFile().right(4).toUpper() == QStringLiteral(".XML"))
+        return DropUse::LoadOne;
+    const bool many = urls.size() > 1 || QFileInfo(urls.front().toLocalFile()).isDir();
+    return many && OpenManyFiles ? DropUse::OpenMany : DropUse::Ignore;
+}
+
+// Drops anywhere on the window count as drops on the source box. The drag is answered at
+// once and the drop's work waits until the drag has ended, so that the desktop's drag source
+// is not held while a question or a long load runs.
+bool frmMain::takeDragEvent(QEvent* event) {
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (!txtXMLFile->acceptDrops() || DropUseFor(drag->mimeData()->urls()) == DropUse::Ignore) {
+        drag->ignore();
+        return false;
+    }
+    drag->acceptProposedAction();
+    if (event->type() == QEvent::Drop) {
+        const QList<QUrl> urls = drag->mimeData()->urls();
+        QMetaObject::invokeMethod(
+            this, [this, urls] { txtXMLFile_OLEDragDrop(urls); }, Qt::QueuedConnection);
+    }
+    return true;
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    takeDragEvent(event);
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) {
+    takeDragEvent(event);
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    takeDragEvent(event);
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblVersion && event->type() == QEvent::FontChange)
         fitVersionLabel();
     if (watched == txtXMLFile && event->type() == QEvent::ApplicationPaletteChange)
         showPathBoxAsDisplay(); // the colours of a new theme
-    if (watched != txtXMLFile || !txtXMLFile->acceptDrops())
-        return QMainWindow::eventFilter(watched, event);
     // The box is read-only, so its own handlers would refuse every drop.
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (drag->mimeData()->hasUrls())
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
+    if (watched == txtXMLFile &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop)) {
+        takeDragEvent(event);
         return true;
     }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        drop->acceptProposedAction();
-        txtXMLFile_OLEDragDrop(*drop->mimeData());
-        return true;
-    }
-    default:
-        return QMainWindow::eventFilter(watched, event);
-    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::Grid_Change(int32_t Col, int32_t Row) {

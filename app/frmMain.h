@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -17,6 +18,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMimeData;
+class QUrl;
 class QPushButton;
 
 // The program's one window: configuration list, source file, the grid of configured
@@ -37,6 +39,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // --- Window state ---
@@ -77,7 +82,15 @@ private:
 
     // --- Choosing the source file ---
     void pbSelectFile_Click();
-    void txtXMLFile_OLEDragDrop(const QMimeData& Data);
+    // The dropped paths: the drag's own data is gone once the drop has ended.
+    void txtXMLFile_OLEDragDrop(const QList<QUrl>& Data);
+    enum class DropUse { Ignore, LoadOne, OpenMany };
+    // What a drop of these paths does, decided in this one place for the drag and the drop.
+    DropUse DropUseFor(const QList<QUrl>& urls) const;
+    // Takes a drop of several files or of a folder. This window edits one file at a time,
+    // so such a drop is refused while this is unset.
+    std::function<void(const QStringList& paths)> OpenManyFiles;
+    bool takeDragEvent(QEvent* event);
 
     // --- Editing ---
     void Grid_Change(int32_t Col, int32_t Row);

@@ -249,7 +249,8 @@ TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
         {QUrl("https://example.org/remote.xml")},
     };
     for (const QList<QUrl>& urls : ignored) {
-        Drop(urls);
+        EXPECT_FALSE(Drop(urls)); // refused while dragging, everywhere on the window
+        EXPECT_FALSE(Drop(urls, Grid()->viewport()));
         EXPECT_TRUE(PathBox()->text().isEmpty());
         EXPECT_EQ(Grid()->MaxRows(), 0);
     }
@@ -257,6 +258,34 @@ TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
     EXPECT_EQ(Path(), files.Path("UPPER.XML"));
     EXPECT_EQ(Grid()->MaxRows(), 2);
     EXPECT_TRUE(boxes.shown().empty());
+    // Anywhere on the window does as well as the source box.
+    for (const char* name : {"Grid", "lblVersion", "pbExit", "cmbConfig"}) {
+        const std::string other = files.Write(std::string(name) + ".xml", content);
+        QWidget* target = Control<QWidget>(name);
+        if (auto* grid = qobject_cast<SpreadGrid*>(target))
+            target = grid->viewport();
+        EXPECT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(other))}, target)) << name;
+        EXPECT_EQ(Path(), other);
+    }
+}
+
+TEST_F(WindowTest, DropEndsAtOnceAndAsksAfterwards) {
+    Start();
+    Show();
+    const std::string first = files.Write("first.xml", DataFile("", "1", "A"));
+    const std::string second = files.Write("second.xml", DataFile("", "2", "B"));
+    Open(0, first);
+    TypeValue(2, "edited");
+    // The drag source is free before any question is asked.
+    ASSERT_TRUE(DropOnly({QUrl::fromLocalFile(QString::fromStdString(second))}));
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(Path(), first);
+    boxes.Answer(MsgAnswer::No);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Save changed data?");
+    EXPECT_EQ(Path(), second);
+    EXPECT_EQ(Cell(2, 12), "B");
 }
 
 TEST_F(WindowTest, PathBoxTakesNoTypingAndDoesNotLookLikeAField) {
