@@ -35,8 +35,30 @@ MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgBut
     }
 }
 
+std::function<bool(const std::string&)>& Refused() {
+    static std::function<bool(const std::string&)> refused;
+    return refused;
+}
+
+class FileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        // A refused name goes back unasked; its owner says why and shows the dialog again.
+        const QStringList files = selectedFiles();
+        const bool refused = acceptMode() == AcceptSave && Refused() && !files.isEmpty() &&
+                             Refused()(QDir::toNativeSeparators(files.first()).toStdString());
+        setOption(DontConfirmOverwrite, refused);
+        QFileDialog::accept();
+    }
+};
+
 std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDialog& cd) {
-    QFileDialog dialog(QApplication::activeWindow());
+    FileDialog dialog(QApplication::activeWindow());
+    // A native dialog asks to replace a file before the refusal could be made.
+    if (mode == CommonDialog::Mode::Save && Refused())
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(QString::fromStdString(QtFilterFromCommonFilter(cd.Filter)));
     if (!cd.InitDir.empty())
         dialog.setDirectory(QString::fromStdString(cd.InitDir));
@@ -62,4 +84,12 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
 void InstallQtPlatform() {
     SetMessageBoxHandler(DetailedMessageBoxHandler(QtMessageBox));
     CommonDialog::SetBackend(QtFileDialog);
+}
+
+RefusedSaveNames::RefusedSaveNames(std::function<bool(const std::string&)> refused) {
+    Refused() = std::move(refused);
+}
+
+RefusedSaveNames::~RefusedSaveNames() {
+    Refused() = nullptr;
 }

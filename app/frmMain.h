@@ -103,6 +103,8 @@ private:
     bool SaveSourceFile();
     bool SaveSourceFileAs();
     std::string SelectSaveFileName();
+    // Whether a chosen name would overwrite the origin file that sCurrent names.
+    bool IsOriginFileName(const std::string& sName, const std::string& sCurrent) const;
     bool SaveXmlData(const std::string& sPath);
     void pbExit_Click();
 

@@ -1,3 +1,4 @@
+#include "app/QtPlatform.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
 
@@ -76,13 +77,15 @@ std::string frmMain::SelectSaveFileName() {
             CD.InitDir = sDir;
             CD.Filter = "XML-Files(*.xml) |*.xml";
             CD.DefaultExt = "xml";
-            CD.ShowSave();
+            {
+                const RefusedSaveNames refused(
+                    [&](const std::string& sName) { return IsOriginFileName(sName, sCurrent); });
+                CD.ShowSave();
+            }
             const std::string sChosen = CD.FileName;
             if (sChosen.empty())
                 continue;
-            // The text test alone would let "./orig.xml" or a link replace the origin file.
-            if (bOriginFile &&
-                (UpperCase(sChosen) == UpperCase(sCurrent) || SameFile(sChosen, sCurrent))) {
+            if (IsOriginFileName(sChosen, sCurrent)) {
                 ShowMessageBox("You can't overwrite the origin XML-File", "Error");
                 continue;
             }
@@ -92,6 +95,11 @@ std::string frmMain::SelectSaveFileName() {
         showFailure(e, "Error while selecting file-name");
     }
     return {};
+}
+
+bool frmMain::IsOriginFileName(const std::string& sName, const std::string& sCurrent) const {
+    // The text test alone would let "./orig.xml" or a link replace the origin file.
+    return bOriginFile && (UpperCase(sName) == UpperCase(sCurrent) || SameFile(sName, sCurrent));
 }
 
 bool frmMain::SaveXmlData(const std::string& sPath) {

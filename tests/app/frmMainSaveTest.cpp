@@ -1,7 +1,14 @@
 #include "app/frmMainFixture.h"
 
+#include "app/QtPlatform.h"
+
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+
+#include <deque>
 
 #include <filesystem>
 
@@ -107,6 +114,53 @@ TEST_F(SaveTest, OriginFileIsRefusedUnderAnyNameForItself) {
     ExpectSavedState();
     TypeValue(1, "2"); // the new file is no origin
     EXPECT_TRUE(Button("pbSave")->isEnabled());
+}
+
+TEST_F(SaveTest, OriginRefusalComesBeforeTheRealDialogsReplaceQuestion) {
+    const std::string origin = files.Write("orig.xml", DataFile("TEMPLATE", "1", "Blank"));
+    const std::string other = files.Write("other.xml", DataFile("", "9", "Old"));
+    OpenAndEdit(origin);
+    InstallQtPlatform();
+    ScriptedMessageBox refusals; // the window's own boxes, after the Qt ones
+    // Answers the real save dialog with the origin, then with another existing file, and
+    // says Yes to every question of the dialog's own.
+    std::deque<std::string> names = {origin, other};
+    std::vector<std::string> questions;
+    bool pending = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* question = qobject_cast<QMessageBox*>(modal)) {
+            questions.push_back(question->text().toStdString());
+            question->button(QMessageBox::Yes)->click();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !pending) {
+            if (names.empty())
+                return dialog->reject();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(names.front()));
+            names.pop_front();
+            // Queued: a question the dialog asks runs outside this tick, so ticks go on.
+            pending = true;
+            QMetaObject::invokeMethod(
+                name,
+                [&pending, name] {
+                    pending = false;
+                    QTest::keyClick(name, Qt::Key_Return);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    driver.start(10);
+    Click("pbSaveAs");
+    driver.stop();
+
+    ASSERT_EQ(refusals.shown().size(), 1u);
+    EXPECT_EQ(refusals.shown()[0].text, "You can't overwrite the origin XML-File");
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find("other.xml"), std::string::npos) << questions[0];
+    EXPECT_EQ(Path(), other);
+    EXPECT_EQ(ValueIn(other, kCustomerPath), "Edited");
 }
 
 TEST_F(SaveTest, ReplacedFileKeepsItsPermissionsAndAReadOnlyOneFailsTheSave) {
