@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 #include "app/AppLog.h"
 #include "app/WaitCursor.h"
+#include "app/frmMainProgress.h"
 
 #include "common/AppPaths.h"
 #include "common/Failure.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <algorithm>
@@ -153,9 +155,15 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
     // What was being read, for the details of a failure whose description names only a path.
     std::string sReading;
     try {
-        const WaitCursor busy; // large files take a moment
+        const WaitCursor waitCursor; // large files take a moment
+        const QScopedValueRollback<bool> busy(bBusy, true);
         pbSave->setEnabled(false);
-        SourceDoc.Load(sPath, kRidoRuduDeclaration);
+        {
+            const FileProgress progress(this, dlgProgress, SourceDoc,
+                                        "Loading " +
+                                            QFileInfo(QString::fromStdString(sPath)).fileName());
+            SourceDoc.Load(sPath, kRidoRuduDeclaration);
+        }
 
         const std::string number =
             ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
@@ -277,17 +285,28 @@ frmMain::DropUse frmMain::DropUseFor(const QList<QUrl>& urls) const {
 // is not held while a question or a long load runs.
 bool frmMain::takeDragEvent(QEvent* event) {
     auto* drag = static_cast<QDropEvent*>(event);
-    if (!txtXMLFile->acceptDrops() || DropUseFor(drag->mimeData()->urls()) == DropUse::Ignore) {
+    if (bBusy || !txtXMLFile->acceptDrops() ||
+        DropUseFor(drag->mimeData()->urls()) == DropUse::Ignore) {
         drag->ignore();
         return false;
     }
     drag->acceptProposedAction();
-    if (event->type() == QEvent::Drop) {
-        const QList<QUrl> urls = drag->mimeData()->urls();
-        QMetaObject::invokeMethod(
-            this, [this, urls] { txtXMLFile_OLEDragDrop(urls); }, Qt::QueuedConnection);
-    }
+    if (event->type() == QEvent::Drop)
+        dropLater(drag->mimeData()->urls());
     return true;
+}
+
+void frmMain::dropLater(const QList<QUrl>& urls) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, urls] {
+            // A load or save lets queued work through while it shows its progress.
+            if (bBusy)
+                dropLater(urls);
+            else
+                txtXMLFile_OLEDragDrop(urls);
+        },
+        Qt::QueuedConnection);
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {

@@ -19,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QMimeData;
 class QUrl;
+class QProgressDialog;
 class QPushButton;
 
 // The program's one window: configuration list, source file, the grid of configured
@@ -52,6 +53,9 @@ private:
     bool bOriginFile = false;
     int32_t nLastWidth = 0;  // twips
     int32_t nLastHeight = 0; // twips
+    // A load or save is under way: its progress lets events through, which must not start
+    // another piece of work on the same document.
+    bool bBusy = false;
 
     // The grid's columns: the change marker, the field path, the alias and the value.
     static constexpr int32_t kColMarker = 2;
@@ -73,6 +77,7 @@ private:
     QPushButton* pbExporttoExcel = nullptr;
     QPushButton* pbExit = nullptr;
     QLabel* lblVersion = nullptr;
+    QProgressDialog* dlgProgress = nullptr;
     CommonDialog CD;
 
     // --- Start-up and loading ---
@@ -91,6 +96,7 @@ private:
     // so such a drop is refused while this is unset.
     std::function<void(const QStringList& paths)> OpenManyFiles;
     bool takeDragEvent(QEvent* event);
+    void dropLater(const QList<QUrl>& urls);
 
     // --- Editing ---
     void Grid_Change(int32_t Col, int32_t Row);

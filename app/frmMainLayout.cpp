@@ -1,4 +1,5 @@
 #include "app/frmMain.h"
+#include "app/frmMainProgress.h"
 
 #include "common/MessageBox.h"
 
@@ -73,6 +74,7 @@ void frmMain::createControls() {
     lblVersion = new QLabel(QStringLiteral("Version"), client);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblVersion->installEventFilter(this); // font changes refit it
+    dlgProgress = CreateProgressDialog(this);
 
     setTabOrder(cmbConfig, txtXMLFile);
     setTabOrder(txtXMLFile, pbSelectFile);

@@ -1,6 +1,7 @@
 #include "app/QtPlatform.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
+#include "app/frmMainProgress.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <filesystem>
 
@@ -104,7 +106,13 @@ bool frmMain::IsOriginFileName(const std::string& sName, const std::string& sCur
 
 bool frmMain::SaveXmlData(const std::string& sPath) {
     try {
-        const WaitCursor busy; // large files take a moment
+        const WaitCursor waitCursor; // large files take a moment
+        const QScopedValueRollback<bool> busy(bBusy, true);
+        // The file being replaced, or the one loaded, tells about how much will be written.
+        const QFileInfo target(QString::fromStdString(sPath));
+        const FileProgress progress(this, dlgProgress, SourceDoc, "Saving " + target.fileName(),
+                                    target.exists() ? target.size()
+                                                    : QFileInfo(txtXMLFile->text()).size());
         if (bOriginFile)
             SourceDoc.ClearAllNodes();
         for (int32_t row = 1; row <= Grid->MaxRows(); ++row) {
@@ -125,6 +133,12 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A close request that arrives while a load or save shows its progress waits for no one:
+    // the work would go on in a window being torn down.
+    if (bBusy) {
+        event->ignore();
+        return;
+    }
     try {
         if (AskSaveChanges())
             event->accept();

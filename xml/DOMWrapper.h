@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,6 +48,10 @@ public:
 
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
     void Save(const std::string& sPath_File);
+    // Told how far Load has read and Save has written, in bytes, as the work goes on; total
+    // is 0 when not known beforehand. Called on the caller's thread from inside the XML
+    // library, so it must not throw; empty to stop.
+    void SetProgress(std::function<void(int64_t done, int64_t total)> progress);
     void CloneNodes(const std::string& sPathSourceNode, const std::string& sPathTargetNode);
     void RemoveNode(const std::string& sPathParentNode, const std::string& sPathChildNode);
     void RemoveNodes(const std::string& sPathParentNode, const std::string& sPathChildren);
@@ -111,6 +116,7 @@ private:
     DOMNode WorkNode;
     std::unique_ptr<NodeListData> NodeList;
     int32_t nNodePos = 0;
+    std::function<void(int64_t, int64_t)> Progress;
 
     // --- Shared internals (DOMWrapper.cpp) ---
 

@@ -3,8 +3,25 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QWindow>
 
 namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* widget, int& count) : count_(count) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++count_;
+        return false;
+    }
+
+private:
+    int& count_;
+};
 
 std::string Config(const std::string& body) {
     return "<?xml version=\"1.0\"?><XML>" + body + "</XML>";
@@ -187,6 +204,58 @@ TEST_F(WindowTest, FailedLoadKeepsItsTextAndTellsWhyInTheDetails) {
             EXPECT_NE(boxes.shown()[0].details.find(reason), std::string::npos)
                 << reason << " in: " << boxes.shown()[0].details;
     }
+}
+
+TEST_F(WindowTest, LongLoadAndSaveRepaintFirstAndShowTheirProgress) {
+    Start();
+    Show();
+    // Many chunks of reading and writing; every load and save counts as long here.
+    std::string content = DataFile("", "1", "A");
+    content.insert(content.find('\n') + 1, "<!--" + std::string(4 << 20, '.') + "-->");
+    const std::string big = files.Write("big.xml", content);
+    auto* progress = window->findChild<QProgressDialog*>("dlgProgress");
+    ASSERT_NE(progress, nullptr);
+    progress->setMinimumDuration(0);
+    int windowPaints = 0;
+    struct Seen {
+        int value;
+        bool visible;
+        QString label;
+        int windowPaints;
+    };
+    std::vector<Seen> seen;
+    QObject::connect(
+        progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0)
+                seen.push_back({value, progress->isVisible(), progress->labelText(), windowPaints});
+        });
+    PaintCounter counter(window.get(), windowPaints);
+    ConfigList()->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    windowPaints = 0;
+
+    dialogs.Answer(big);
+    Click("pbSelectFile");
+    ASSERT_GT(seen.size(), 3u);
+    EXPECT_GT(seen.front().windowPaints, 0); // the window was drawn before the load
+    EXPECT_TRUE(seen.back().visible);
+    EXPECT_EQ(seen.front().label, "Loading big.xml");
+    EXPECT_EQ(seen.back().value, 100);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(Cell(2, 12), "A");
+
+    seen.clear();
+    // The offscreen platform activates every window shown, the dialog too, and hands the
+    // activation back to none.
+    window->windowHandle()->requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    TypeValue(2, "B");
+    Click("pbSave");
+    ASSERT_GT(seen.size(), 3u);
+    EXPECT_EQ(seen.front().label, "Saving big.xml");
+    EXPECT_TRUE(seen.back().visible);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_TRUE(boxes.shown().empty());
 }
 
 // --- Editing ---
