@@ -18,6 +18,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QShortcut>
 #include <QUrl>
 
 #include <algorithm>
@@ -76,6 +77,21 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(Grid, &SpreadGrid::Change, this,
             [this](int32_t col, int32_t row) { Grid_Change(col, row); });
     connect(Grid, &SpreadGrid::Advance, this, [this](bool next) { Grid_Advance(next); });
+
+    // The keys are named: Qt's standard ones for Save As and Quit are empty under some key
+    // schemes. Each acts as a click: an open cell editor is committed first, as leaving it
+    // for the button would, and a disabled button does nothing.
+    const std::pair<QKeySequence, QPushButton*> shortcuts[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), pbSelectFile},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), pbSave},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), pbSaveAs},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), pbExit},
+    };
+    for (const auto& [keys, button] : shortcuts)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, button = button] {
+            Grid->CommitEdit();
+            button->click();
+        });
 }
 
 frmMain::~frmMain() = default;
@@ -157,6 +173,7 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
     try {
         const WaitCursor waitCursor; // large files take a moment
         const QScopedValueRollback<bool> busy(bBusy, true);
+        Grid->SetEmptyNote({});
         pbSave->setEnabled(false);
         {
             const FileProgress progress(this, dlgProgress, SourceDoc,
@@ -202,6 +219,9 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             Grid->SetActiveCell(kColValue, 1);
             Grid->setFocus();
             pbExporttoExcel->setEnabled(true);
+        } else {
+            Grid->SetEmptyNote(QStringLiteral("None of the fields of this configuration is in "
+                                              "this file."));
         }
     } catch (const std::exception& e) {
         qCWarning(lcApp).noquote()

@@ -303,6 +303,100 @@ TEST_F(WindowTest, ValueTypingStopsAt255AndTabFromTheLastCellReachesSave) {
     EXPECT_NE(QApplication::focusWidget(), Button("pbSave"));
 }
 
+TEST_F(WindowTest, EnterAndTabMoveBetweenValueCellsOnly) {
+    Start();
+    Show();
+    Open(0, files.Write("order.xml", DataFile("", "1", "A")));
+    SpreadGrid* grid = Grid();
+    auto at = [&] { return std::pair(grid->ActiveRow(), grid->ActiveCol()); };
+    ASSERT_EQ(at(), std::pair(1, 12));
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(2, 12));
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    grid->SetActiveCell(11, 1);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    // Enter in the editor commits and goes on to the row below.
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "7");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Cell(1, 12), "7");
+    EXPECT_EQ(at(), std::pair(2, 12));
+    // Tab out of the last row's editor reaches Save, now enabled by the edit.
+    QTest::keyClick(grid, Qt::Key_F2);
+    editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), Button("pbSave"));
+}
+
+TEST_F(WindowTest, ShortcutsActAsTheirEnabledButtons) {
+    const std::string path = files.Write("order.xml", DataFile("", "1", "A"));
+    const std::string before = ReadFileBytes(path);
+    Start();
+    Show();
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        QCoreApplication::processEvents();
+    };
+    dialogs.Answer(path);
+    ConfigList()->setCurrentIndex(0);
+    press(Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(Path(), path);
+    press(Qt::Key_S, Qt::ControlModifier); // nothing to save
+    press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_EQ(dialogs.shown().size(), 1u);
+
+    // A value still in its editor is committed and saved.
+    Grid()->SetActiveCell(12, 2);
+    QTest::keyClick(Grid(), Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "B");
+    press(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(ReadFileBytes(path).find(">AB<"), std::string::npos);
+    EXPECT_FALSE(AsksToSave());
+
+    TypeValue(2, "C");
+    const std::string copy = files.Path("copy.xml");
+    dialogs.Answer(copy);
+    press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Path(), copy);
+    press(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(WindowTest, GridWithoutAnyConfiguredFieldSaysSoQuietly) {
+    Start();
+    Show();
+    auto inkInGrid = [&] {
+        const QImage image = Grid()->viewport()->grab().toImage();
+        const QColor base = Grid()->viewport()->palette().color(QPalette::Base);
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += image.pixelColor(x, y) != base;
+        return ink;
+    };
+    ConfigList()->setCurrentIndex(1); // no origin check
+    EXPECT_EQ(inkInGrid(), 0);
+    Drop({QUrl::fromLocalFile(QString::fromStdString(
+        files.Write("other.xml", "<FD:R xmlns:FD='urn:other'><FD:Datas Table='Head'/></FD:R>")))});
+    EXPECT_EQ(Grid()->MaxRows(), 0);
+    EXPECT_GT(inkInGrid(), 0);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(Button("pbExporttoExcel")->isEnabled());
+    // A file that cannot be loaded is no such case: its message says enough.
+    Drop({QUrl::fromLocalFile(QString::fromStdString(files.Write("bad.xml", "<")))});
+    EXPECT_EQ(inkInGrid(), 0);
+}
+
 // --- Choosing the source file ---
 
 TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
