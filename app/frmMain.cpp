@@ -184,7 +184,7 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
 
         const std::string number =
             ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
-        sReading = "Check_OriginalFile of configuration " + number;
+        sReading = "Configuration " + number + " without Check_OriginalFile";
         const std::string checkPath = ConfigDoc.GetElementValue(
             "XML/Config/Check_OriginalFile[../Number[.='" + number + "']]", false);
         if (IsBlank(checkPath)) {
