@@ -10,10 +10,13 @@
 
 namespace {
 
-MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgButtons buttons) {
+MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                       const std::string& details) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::NoButton,
                     QApplication::activeWindow());
+    if (!details.empty())
+        box.setDetailedText(QString::fromStdString(details));
     if (buttons == MsgButtons::OK) {
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -32,11 +35,16 @@ MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgBut
     }
 }
 
-// In the dialog for several files, Open on one selected folder takes that folder, where
-// Qt's dialog would only go into it.
-class FilesOrFolderDialog : public QFileDialog {
+std::function<bool(const std::string&)>& Refused() {
+    static std::function<bool(const std::string&)> refused;
+    return refused;
+}
+
+class FileDialog : public QFileDialog {
 public:
     using QFileDialog::QFileDialog;
+    // In the dialog for several files, Open on one selected folder takes that folder, where
+    // Qt's dialog would only go into it.
     bool takeFolder = false;
     QString folder;
 
@@ -47,12 +55,19 @@ public:
             QDialog::accept();
             return;
         }
+        // A refused name goes back unasked; its owner says why and shows the dialog again.
+        const bool refused = acceptMode() == AcceptSave && Refused() && !chosen.isEmpty() &&
+                             Refused()(QDir::toNativeSeparators(chosen.first()).toStdString());
+        setOption(DontConfirmOverwrite, refused);
         QFileDialog::accept();
     }
 };
 
 std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDialog& cd) {
-    FilesOrFolderDialog dialog(QApplication::activeWindow());
+    FileDialog dialog(QApplication::activeWindow());
+    // A native dialog asks to replace a file before the refusal could be made.
+    if (mode == CommonDialog::Mode::Save && Refused())
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setNameFilter(QString::fromStdString(QtFilterFromCommonFilter(cd.Filter)));
     if (!cd.InitDir.empty())
         dialog.setDirectory(QString::fromStdString(cd.InitDir));
@@ -92,6 +107,14 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
 } // namespace
 
 void InstallQtPlatform() {
-    SetMessageBoxHandler(QtMessageBox);
+    SetMessageBoxHandler(DetailedMessageBoxHandler(QtMessageBox));
     CommonDialog::SetBackend(QtFileDialog);
+}
+
+RefusedSaveNames::RefusedSaveNames(std::function<bool(const std::string&)> refused) {
+    Refused() = std::move(refused);
+}
+
+RefusedSaveNames::~RefusedSaveNames() {
+    Refused() = nullptr;
 }

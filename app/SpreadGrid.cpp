@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QValidator>
 
 #include <algorithm>
@@ -32,15 +36,35 @@ class CellDelegate : public QStyledItemDelegate {
 public:
     explicit CellDelegate(SpreadGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+    // A plain line edit: Qt's default one widens with its text past the cell's edge.
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
                           const QModelIndex& index) const override {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-            const int limit = grid_->ColumnMaxLength(index.column() + 1);
-            if (limit > 0)
-                edit->setValidator(new LengthLimit(edit, limit));
+        auto* edit = new QLineEdit(parent);
+        edit->setFrame(
+            edit->style()->styleHint(QStyle::SH_ItemView_DrawDelegateFrame, nullptr, edit));
+        const int limit = grid_->ColumnMaxLength(index.column() + 1);
+        if (limit > 0)
+            edit->setValidator(new LengthLimit(edit, limit));
+        return edit;
+    }
+
+    // A value cut at the cell's edge shows whole as the cell's tool tip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QStyleOptionViewItem item = option;
+        initStyleOption(&item, index);
+        const QStyle* style = view->style();
+        const int margins = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, &item, view) + 1);
+        const int room =
+            style->subElementRect(QStyle::SE_ItemViewItemText, &item, view).width() - margins;
+        if (item.fontMetrics.horizontalAdvance(item.text) <= room) {
+            QToolTip::hideText();
+            return false;
         }
-        return editor;
+        QToolTip::showText(event->globalPos(), item.text, view->viewport(), option.rect);
+        return true;
     }
 
     void setEditorData(QWidget* editor, const QModelIndex& index) const override {
@@ -184,6 +208,53 @@ void SpreadGrid::CommitUserEdit(int32_t row, int32_t col, const QString& text) {
     Q_EMIT Change(col, row);
 }
 
+void SpreadGrid::CommitEdit() {
+    if (state() != EditingState)
+        return;
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        QTableWidget::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void SpreadGrid::SetEmptyNote(const QString& note) {
+    emptyNote_ = note;
+    viewport()->update();
+}
+
+void SpreadGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTableWidget::closeEditor(editor, hint);
+    // Enter in the editor: committed, on to the row below.
+    if (hint == QAbstractItemDelegate::SubmitModelCache)
+        MoveDown();
+}
+
+void SpreadGrid::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        state() != EditingState && event->modifiers() == Qt::NoModifier) {
+        MoveDown();
+        return;
+    }
+    QTableWidget::keyPressEvent(event);
+}
+
+void SpreadGrid::MoveDown() {
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() + 1 < rowCount())
+        setCurrentIndex(model()->index(current.row() + 1, current.column()));
+}
+
+void SpreadGrid::paintEvent(QPaintEvent* event) {
+    QTableWidget::paintEvent(event);
+    if (rowCount() > 0 || emptyNote_.isEmpty())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    const int margin = fontMetrics().height();
+    painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyNote_);
+}
+
 bool SpreadGrid::focusNextPrevChild(bool next) {
     if (!tabKeyNavigation() || !isVisible() || !isEnabled())
         return QTableWidget::focusNextPrevChild(next);
@@ -250,9 +321,11 @@ void SpreadGrid::ApplyKind(int32_t col) {
 }
 
 QModelIndex SpreadGrid::NeighbourCell(const QModelIndex& from, bool next) const {
+    // Only cells that can be edited take a stop.
     std::vector<int> visible;
     for (int c = 0; c < columnCount(); ++c)
-        if (!isColumnHidden(c))
+        if (!isColumnHidden(c) &&
+            (ColumnKind(c + 1) == CellKind::EditText || ColumnKind(c + 1) == CellKind::Default))
             visible.push_back(c);
     if (visible.empty() || rowCount() == 0)
         return {};

@@ -41,6 +41,10 @@ public:
 
     // Called by the cell editor when the user has changed a cell's text.
     void CommitUserEdit(int32_t row, int32_t col, const QString& text);
+    // Ends an open cell editor as leaving the cell would: its text is committed.
+    void CommitEdit();
+    // A short grey note painted in the empty grid, saying why it is empty; empty for none.
+    void SetEmptyNote(const QString& note);
 
 Q_SIGNALS:
     // The user changed the content of a cell (1-based).
@@ -51,6 +55,9 @@ Q_SIGNALS:
 protected:
     bool focusNextPrevChild(bool next) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     struct Column {
@@ -64,6 +71,9 @@ private:
     void ApplyKind(int32_t col);
     // The next or previous visible cell in reading order, or invalid past either end.
     QModelIndex NeighbourCell(const QModelIndex& from, bool next) const;
+    // Enter moves from a cell to the one below it.
+    void MoveDown();
 
     std::vector<Column> columns_;
+    QString emptyNote_;
 };

@@ -1,7 +1,7 @@
 #include "app/frmMain.h"
 #include "app/Configuration.h"
-#include "app/TableOpening.h"
 #include "app/WaitCursor.h"
+#include "app/frmMainProgress.h"
 
 #include "common/AppPaths.h"
 #include "common/Failure.h"
@@ -19,8 +19,11 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QShortcut>
 #include <QUrl>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <limits>
@@ -66,12 +69,27 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(Grid, &SpreadGrid::Change, this,
             [this](int32_t col, int32_t row) { Grid_Change(col, row); });
     connect(Grid, &SpreadGrid::Advance, this, [this](bool next) { Grid_Advance(next); });
+
+    // The keys are named: Qt's standard ones for Save As and Quit are empty under some key
+    // schemes. Each acts as a click: an open cell editor is committed first, as leaving it
+    // for the button would, and a disabled button does nothing.
+    const std::pair<QKeySequence, QPushButton*> shortcuts[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), pbSelectFile},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), pbSave},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), pbSaveAs},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), pbExit},
+    };
+    for (const auto& [keys, button] : shortcuts)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, button = button] {
+            Grid->CommitEdit();
+            button->click();
+        });
+
     auto* openTable = new QAction(this);
     openTable->setObjectName(QStringLiteral("actOpenTable"));
     openTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openTable, &QAction::triggered, this, [this] { OpenTable_Click(); });
     addAction(openTable);
-    setAcceptDrops(true);
 }
 
 frmMain::~frmMain() = default;
@@ -105,7 +123,9 @@ bool frmMain::InitApplication() {
         nLastWidth = windowWidthTwips();
         nLastHeight = windowHeightTwips();
         txtXMLFile->setAcceptDrops(true);
+        setAcceptDrops(true);
         lblVersion->setText(QString::fromStdString(std::string("Version : ") + kVersion));
+        fitVersionLabel();
         pbSave->setEnabled(false);
         pbSaveAs->setEnabled(false);
         pbExporttoExcel->setEnabled(false);
@@ -148,32 +168,47 @@ void frmMain::cmbConfig_Click() {
 }
 
 void frmMain::LoadSourceFile(const std::string& sPath) {
+    // What was being read, for the details of a failure whose description names only a path.
+    std::string sReading;
     try {
-        const WaitCursor busy; // large files take a moment
+        const WaitCursor waitCursor; // large files take a moment
+        const QScopedValueRollback<bool> busy(bBusy, true);
+        Grid->SetEmptyNote({});
         pbSave->setEnabled(false);
-        SourceDoc.Load(sPath, kRidoRuduDeclaration);
+        {
+            const FileProgress progress(this, dlgProgress, SourceDoc,
+                                        "Loading " +
+                                            QFileInfo(QString::fromStdString(sPath)).fileName());
+            SourceDoc.Load(sPath, kRidoRuduDeclaration);
+        }
 
         const std::string number =
             ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
+        sReading = "Configuration " + number + " without Check_OriginalFile";
         const std::string checkPath = ConfigDoc.GetElementValue(
             "XML/Config/Check_OriginalFile[../Number[.='" + number + "']]", false);
-        if (IsBlank(checkPath))
+        if (IsBlank(checkPath)) {
             bOriginFile = false;
-        else
+        } else {
+            sReading = "Origin-file check path: " + checkPath;
             bOriginFile = !IsBlank(SourceDoc.GetElementValue(checkPath, false));
+        }
 
         ConfigDoc.GetNodeList("XML/Config/Fields/Field[../../Number[.='" + number + "']]");
         Grid->SetMaxRows(0);
         while (!ConfigDoc.NodeEOF()) {
             std::string value;
             bool found = false;
+            sReading = "A field without XPath in configuration " + number;
             const std::string path = ConfigDoc.SubNodeText("./XPath");
+            sReading = "Field path: " + path;
             SourceDoc.GetElementValue2(value, found, path, true);
             if (found) {
                 const int32_t row = Grid->MaxRows() + 1;
                 Grid->SetMaxRows(row);
                 Grid->SetText(row, kColMarker, "0");
                 Grid->SetText(row, kColPath, ConfigDoc.SubNodeText("./XPath"));
+                sReading = "A field without Alias: " + path;
                 Grid->SetText(row, kColAlias, ConfigDoc.SubNodeText("./Alias"));
                 Grid->SetText(row, kColValue, value);
             }
@@ -184,13 +219,17 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             Grid->SetActiveCell(kColValue, 1);
             Grid->setFocus();
             pbExporttoExcel->setEnabled(true);
+        } else {
+            Grid->SetEmptyNote(QStringLiteral("None of the fields of this configuration is in "
+                                              "this file."));
         }
     } catch (const std::exception& e) {
         LogFailure("cannot load " + sPath + " under configuration " +
                        cmbConfig->currentText().toStdString(),
                    e);
         ShowMessageBox("XML-File can not handled by these configuration!",
-                       "Error while loading xml-file");
+                       "Error while loading xml-file", MsgButtons::OK,
+                       (sReading.empty() ? "" : sReading + "\n") + FailureDetails(e));
         // Rows of an earlier file must not stay beside a document they do not belong to:
         // the next save would write them into the wrong file.
         Grid->SetMaxRows(0);
@@ -220,18 +259,23 @@ void frmMain::pbSelectFile_Click() {
     }
 }
 
-void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
+void frmMain::txtXMLFile_OLEDragDrop(const QList<QUrl>& Data) {
     try {
-        const QList<QUrl> urls = Data.urls();
-        if (IsTableDrop(urls)) {
-            OpenTable(LocalPaths(urls));
+        switch (DropUseFor(Data)) {
+        case DropUse::Ignore:
+            return;
+        case DropUse::OpenMany: {
+            QStringList paths;
+            for (const QUrl& url : Data)
+                paths << url.toLocalFile();
+            // Several files or a folder: the table of many files.
+            OpenTable(paths);
             return;
         }
-        if (urls.size() != 1 || !urls.front().isLocalFile())
-            return;
-        const QString path = urls.front().toLocalFile();
-        if (path.right(4).toUpper() != QStringLiteral(".XML"))
-            return;
+        case DropUse::LoadOne:
+            break;
+        }
+        const QString path = Data.front().toLocalFile();
         if (!AskSaveChanges())
             return;
         txtXMLFile->setText(path);
@@ -244,29 +288,73 @@ void frmMain::txtXMLFile_OLEDragDrop(const QMimeData& Data) {
     }
 }
 
+frmMain::DropUse frmMain::DropUseFor(const QList<QUrl>& urls) const {
+    const bool allLocal =
+        std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+    if (urls.isEmpty() || !allLocal)
+        return DropUse::Ignore;
+    // Exactly one path whose last four characters read ".XML" in any case; two such files
+    // are not reduced to the first.
+    if (urls.size() == 1 && urls.front().toLocalFile().right(4).toUpper() == QStringLiteral(".XML"))
+        return DropUse::LoadOne;
+    const bool many = urls.size() > 1 || QFileInfo(urls.front().toLocalFile()).isDir();
+    return many ? DropUse::OpenMany : DropUse::Ignore;
+}
+
+// Drops anywhere on the window count as drops on the source box. The drag is answered at
+// once and the drop's work waits until the drag has ended, so that the desktop's drag source
+// is not held while a question or a long load runs.
+bool frmMain::takeDragEvent(QEvent* event) {
+    auto* drag = static_cast<QDropEvent*>(event);
+    if (bBusy || !txtXMLFile->acceptDrops() ||
+        DropUseFor(drag->mimeData()->urls()) == DropUse::Ignore) {
+        drag->ignore();
+        return false;
+    }
+    drag->acceptProposedAction();
+    if (event->type() == QEvent::Drop)
+        dropLater(drag->mimeData()->urls());
+    return true;
+}
+
+void frmMain::dropLater(const QList<QUrl>& urls) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, urls] {
+            // A load or save lets queued work through while it shows its progress.
+            if (bBusy)
+                dropLater(urls);
+            else
+                txtXMLFile_OLEDragDrop(urls);
+        },
+        Qt::QueuedConnection);
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    takeDragEvent(event);
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) {
+    takeDragEvent(event);
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    takeDragEvent(event);
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != txtXMLFile || !txtXMLFile->acceptDrops())
-        return QMainWindow::eventFilter(watched, event);
+    if (watched == lblVersion && event->type() == QEvent::FontChange)
+        fitVersionLabel();
+    if (watched == txtXMLFile && event->type() == QEvent::ApplicationPaletteChange)
+        showPathBoxAsDisplay(); // the colours of a new theme
     // The box is read-only, so its own handlers would refuse every drop.
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (drag->mimeData()->hasUrls())
-            drag->acceptProposedAction();
-        else
-            drag->ignore();
+    if (watched == txtXMLFile &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+         event->type() == QEvent::Drop)) {
+        takeDragEvent(event);
         return true;
     }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        drop->acceptProposedAction();
-        txtXMLFile_OLEDragDrop(*drop->mimeData());
-        return true;
-    }
-    default:
-        return QMainWindow::eventFilter(watched, event);
-    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::Grid_Change(int32_t Col, int32_t Row) {
@@ -287,7 +375,18 @@ void frmMain::showFailure(const std::exception& e, const std::string& title) {
     const auto* failure = dynamic_cast<const Failure*>(&e);
     if (failure && failure->number == kDialogCancelledNumber)
         return;
-    ShowMessageBox(FailureText(e), title);
+    ShowMessageBox(FailureText(e), title, MsgButtons::OK,
+                   failure && !failure->detail.empty() ? FailureDetails(e) : "");
+}
+
+std::string frmMain::FailureDetails(const std::exception& e) {
+    std::string details = FailureText(e);
+    if (const auto* failure = dynamic_cast<const Failure*>(&e); failure && !failure->detail.empty())
+        details += "\n" + failure->detail;
+    // Descriptions break lines with CR LF; the details box wants plain line feeds.
+    return QString::fromStdString(details)
+        .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .toStdString();
 }
 
 void frmMain::pbExit_Click() {
@@ -317,7 +416,5 @@ void frmMain::OpenFromCommandLine(const QString& sNumber, const QString& sFile) 
         cmbConfig->setCurrentIndex(index);
     if (sFile.isEmpty())
         return;
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(sFile)});
-    txtXMLFile_OLEDragDrop(data);
+    txtXMLFile_OLEDragDrop({QUrl::fromLocalFile(sFile)});
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -18,6 +19,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMimeData;
+class QUrl;
+class QProgressDialog;
 class QPushButton;
 
 // The program's one window: configuration list, source file, the grid of configured
@@ -49,6 +52,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // --- Window state ---
@@ -59,6 +65,9 @@ private:
     bool bOriginFile = false;
     int32_t nLastWidth = 0;  // twips
     int32_t nLastHeight = 0; // twips
+    // A load or save is under way: its progress lets events through, which must not start
+    // another piece of work on the same document.
+    bool bBusy = false;
 
     // The grid's columns: the change marker, the field path, the alias and the value.
     static constexpr int32_t kColMarker = 2;
@@ -80,6 +89,7 @@ private:
     QPushButton* pbExporttoExcel = nullptr;
     QPushButton* pbExit = nullptr;
     QLabel* lblVersion = nullptr;
+    QProgressDialog* dlgProgress = nullptr;
     CommonDialog CD;
 
     // --- Start-up and loading ---
@@ -89,7 +99,13 @@ private:
 
     // --- Choosing the source file ---
     void pbSelectFile_Click();
-    void txtXMLFile_OLEDragDrop(const QMimeData& Data);
+    // The dropped paths: the drag's own data is gone once the drop has ended.
+    void txtXMLFile_OLEDragDrop(const QList<QUrl>& Data);
+    enum class DropUse { Ignore, LoadOne, OpenMany };
+    // What a drop of these paths does, decided in this one place for the drag and the drop.
+    DropUse DropUseFor(const QList<QUrl>& urls) const;
+    bool takeDragEvent(QEvent* event);
+    void dropLater(const QList<QUrl>& urls);
 
     // --- Editing ---
     void Grid_Change(int32_t Col, int32_t Row);
@@ -102,14 +118,14 @@ private:
     bool SaveSourceFile();
     bool SaveSourceFileAs();
     std::string SelectSaveFileName();
+    // Whether a chosen name would overwrite the origin file that sCurrent names.
+    bool IsOriginFileName(const std::string& sName, const std::string& sCurrent) const;
     bool SaveXmlData(const std::string& sPath);
     void pbExit_Click();
 
     // --- The table of many files (frmMainTable.cpp) ---
     QStringList pendingTablePaths_;
     void OpenTable_Click();
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
 
     // --- Export (frmMainExport.cpp) ---
     void pbExporttoExcel_Click();
@@ -118,12 +134,18 @@ private:
     // Shows a trapped failure as "number description" under title; a cancelled file dialog
     // ends its procedure without a word.
     static void showFailure(const std::exception& e, const std::string& title);
+    // Why a failure happened, for a message box's details: the failure's number and
+    // description, and where in the input it lies when known.
+    static std::string FailureDetails(const std::exception& e);
 
     // --- Layout (frmMainLayout.cpp) ---
     void createControls();
     void arrangeControls();
+    void showPathBoxAsDisplay();
     void Form_Resize();
     void place(QWidget* control, const QRect& twips);
+    // Places the version line again after its text or font changed.
+    void fitVersionLabel();
     // A control's placement in twips, relative to its container.
     QRect twipsGeometry(const QWidget* control) const;
     int32_t pixelsToTwips(int32_t pixels, bool horizontal) const;

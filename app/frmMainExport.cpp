@@ -37,7 +37,8 @@ void frmMain::ExportToWorkbook(const std::string& sPath) {
     } catch (const std::exception& e) {
         waitCursor.Restore();
         LogFailure("cannot write the workbook " + sPath, e);
-        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
+        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet",
+                       MsgButtons::OK, FailureDetails(e));
         return;
     }
 

@@ -1,13 +1,17 @@
 #include "app/frmMain.h"
+#include "app/frmMainProgress.h"
 
 #include "common/MessageBox.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+
+#include <algorithm>
 
 namespace {
 // Twips per inch.
@@ -51,6 +55,7 @@ void frmMain::createControls() {
     // The path shown is the file that saving writes, so it only changes by choosing or
     // dropping a file.
     txtXMLFile->setReadOnly(true);
+    showPathBoxAsDisplay();
     txtXMLFile->setAcceptDrops(false);
     txtXMLFile->installEventFilter(this);
     Label1->setBuddy(txtXMLFile);
@@ -68,6 +73,8 @@ void frmMain::createControls() {
     pbExit = MakeButton(client, "pbExit", "E&xit", "Exit program");
     lblVersion = new QLabel(QStringLiteral("Version"), client);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    lblVersion->installEventFilter(this); // font changes refit it
+    dlgProgress = CreateProgressDialog(this);
 
     setTabOrder(cmbConfig, txtXMLFile);
     setTabOrder(txtXMLFile, pbSelectFile);
@@ -76,6 +83,15 @@ void frmMain::createControls() {
     setTabOrder(pbSave, pbSaveAs);
     setTabOrder(pbSaveAs, pbExporttoExcel);
     setTabOrder(pbExporttoExcel, pbExit);
+}
+
+// Qt draws a read-only line edit exactly like an editable one; the window's own colour tells
+// that the path is shown, not typed.
+void frmMain::showPathBoxAsDisplay() {
+    QPalette palette = txtXMLFile->palette();
+    // The application's palette: on a theme change the box's own is not updated yet.
+    palette.setBrush(QPalette::Base, QApplication::palette(txtXMLFile).brush(QPalette::Window));
+    txtXMLFile->setPalette(palette);
 }
 
 void frmMain::arrangeControls() {
@@ -99,8 +115,27 @@ void frmMain::arrangeControls() {
 
 void frmMain::place(QWidget* control, const QRect& twips) {
     twips_[control] = twips;
-    control->setGeometry(twipsToPixels(twips.x(), true), twipsToPixels(twips.y(), false),
-                         twipsToPixels(twips.width(), true), twipsToPixels(twips.height(), false));
+    QRect pixels(twipsToPixels(twips.x(), true), twipsToPixels(twips.y(), false),
+                 twipsToPixels(twips.width(), true), twipsToPixels(twips.height(), false));
+    // The version line is wider than its place with many fonts: it grows leftwards from its
+    // right edge at the end of the button row, and downwards, rather than being cut.
+    if (control == lblVersion) {
+        // Measured from the font itself: on a font change the label's cached size hint is
+        // still the old one.
+        const QMargins margins = lblVersion->contentsMargins();
+        const QSize needed =
+            lblVersion->fontMetrics().size(Qt::TextSingleLine, lblVersion->text()) +
+            QSize(margins.left() + margins.right() + 2 * lblVersion->margin(),
+                  margins.top() + margins.bottom() + 2 * lblVersion->margin());
+        if (needed.width() > pixels.width())
+            pixels.setLeft(pixels.right() + 1 - needed.width());
+        pixels.setHeight(std::max(pixels.height(), needed.height()));
+    }
+    control->setGeometry(pixels);
+}
+
+void frmMain::fitVersionLabel() {
+    place(lblVersion, twipsGeometry(lblVersion));
 }
 
 QRect frmMain::twipsGeometry(const QWidget* control) const {

@@ -1,5 +1,7 @@
+#include "app/QtPlatform.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
+#include "app/frmMainProgress.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include <filesystem>
 
@@ -76,13 +79,15 @@ std::string frmMain::SelectSaveFileName() {
             CD.InitDir = sDir;
             CD.Filter = "XML-Files(*.xml) |*.xml";
             CD.DefaultExt = "xml";
-            CD.ShowSave();
+            {
+                const RefusedSaveNames refused(
+                    [&](const std::string& sName) { return IsOriginFileName(sName, sCurrent); });
+                CD.ShowSave();
+            }
             const std::string sChosen = CD.FileName;
             if (sChosen.empty())
                 continue;
-            // The text test alone would let "./orig.xml" or a link replace the origin file.
-            if (bOriginFile &&
-                (UpperCase(sChosen) == UpperCase(sCurrent) || SameFile(sChosen, sCurrent))) {
+            if (IsOriginFileName(sChosen, sCurrent)) {
                 ShowMessageBox("You can't overwrite the origin XML-File", "Error");
                 continue;
             }
@@ -94,9 +99,20 @@ std::string frmMain::SelectSaveFileName() {
     return {};
 }
 
+bool frmMain::IsOriginFileName(const std::string& sName, const std::string& sCurrent) const {
+    // The text test alone would let "./orig.xml" or a link replace the origin file.
+    return bOriginFile && (UpperCase(sName) == UpperCase(sCurrent) || SameFile(sName, sCurrent));
+}
+
 bool frmMain::SaveXmlData(const std::string& sPath) {
     try {
-        const WaitCursor busy; // large files take a moment
+        const WaitCursor waitCursor; // large files take a moment
+        const QScopedValueRollback<bool> busy(bBusy, true);
+        // The file being replaced, or the one loaded, tells about how much will be written.
+        const QFileInfo target(QString::fromStdString(sPath));
+        const FileProgress progress(this, dlgProgress, SourceDoc, "Saving " + target.fileName(),
+                                    target.exists() ? target.size()
+                                                    : QFileInfo(txtXMLFile->text()).size());
         if (bOriginFile)
             SourceDoc.ClearAllNodes();
         for (int32_t row = 1; row <= Grid->MaxRows(); ++row) {
@@ -110,12 +126,19 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
         bOriginFile = false;
         return true;
     } catch (const std::exception& e) {
-        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
+                       FailureDetails(e));
         return false;
     }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A close request that arrives while a load or save shows its progress waits for no one:
+    // the work would go on in a window being torn down.
+    if (bBusy) {
+        event->ignore();
+        return;
+    }
     try {
         if (AskSaveChanges())
             event->accept();
@@ -124,6 +147,7 @@ void frmMain::closeEvent(QCloseEvent* event) {
     } catch (const std::exception& e) {
         // Closing would lose the edits that could not be saved.
         event->ignore();
-        ShowMessageBox(FailureText(e), "Error while saving xml-data");
+        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
+                       FailureDetails(e));
     }
 }

@@ -1,4 +1,3 @@
-#include "app/TableOpening.h"
 #include "app/frmMain.h"
 #include "app/frmTable.h"
 
@@ -6,9 +5,6 @@
 #include "common/MessageBox.h"
 
 #include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 
 void frmMain::OpenTable(const QStringList& paths) {
     if (paths.isEmpty())
@@ -42,19 +38,4 @@ void frmMain::OpenTable_Click() {
     } catch (const std::exception& e) {
         showFailure(e, "Error while selecting xml-file");
     }
-}
-
-void frmMain::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls() && IsTableDrop(event->mimeData()->urls()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
-}
-
-void frmMain::dropEvent(QDropEvent* event) {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!IsTableDrop(urls))
-        return event->ignore();
-    event->acceptProposedAction();
-    OpenTable(LocalPaths(urls));
 }

@@ -1,19 +1,33 @@
 #include "common/MessageBox.h"
 
 namespace {
-MessageBoxHandler& Handler() {
-    static MessageBoxHandler handler;
+DetailedMessageBoxHandler& Handler() {
+    static DetailedMessageBoxHandler handler;
     return handler;
 }
 } // namespace
 
-MsgAnswer ShowMessageBox(const std::string& text, const std::string& title, MsgButtons buttons) {
+MsgAnswer ShowMessageBox(const std::string& text, const std::string& title, MsgButtons buttons,
+                         const std::string& details) {
     if (Handler())
-        return Handler()(text, title, buttons);
+        return Handler()(text, title, buttons, details);
     return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
 }
 
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+DetailedMessageBoxHandler SetMessageBoxHandler(DetailedMessageBoxHandler handler) {
     std::swap(Handler(), handler);
     return handler;
+}
+
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
+    DetailedMessageBoxHandler detailed;
+    if (handler)
+        detailed = [handler](const std::string& text, const std::string& title, MsgButtons buttons,
+                             const std::string&) { return handler(text, title, buttons); };
+    DetailedMessageBoxHandler previous = SetMessageBoxHandler(std::move(detailed));
+    if (!previous)
+        return {};
+    return [previous](const std::string& text, const std::string& title, MsgButtons buttons) {
+        return previous(text, title, buttons, {});
+    };
 }

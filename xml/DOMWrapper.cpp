@@ -13,6 +13,9 @@
 
 namespace {
 
+// Why a path read failed when the expression is sound.
+constexpr const char* kSelectsNothing = "The path selects nothing.";
+
 Failure NotSet() {
     return Failure(kErrObjectNotSet, kObjectNotSetText);
 }
@@ -358,10 +361,10 @@ std::string DOMWrapper::GetElementValue(const std::string& sElement, bool bOptio
             throw NotSet();
         }
         return TextOf(CurrentNode.get());
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         if (noNode && bOptional)
             return {};
-        RaiseInline("GetElementValue", sElement);
+        RaiseInline("GetElementValue", sElement, noNode && XmlDoc ? kSelectsNothing : e.what());
     }
 }
 
@@ -377,11 +380,11 @@ std::string DOMWrapper::GetElementValue2(std::string& sValue, bool& bFound,
             sValue = std::move(text);
             bFound = true;
         }
-    } catch (const std::exception&) {
-        RaiseInline("GetElementValue2", sElement);
+    } catch (const std::exception& e) {
+        RaiseInline("GetElementValue2", sElement, e.what());
     }
     if (!bFound && !bOptional)
-        RaiseInline("GetElementValue2", sElement);
+        RaiseInline("GetElementValue2", sElement, kSelectsNothing);
     return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -60,6 +61,10 @@ public:
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
     // error, also without a document or root element; replaces the file atomically.
     void Save(const std::string& sPath_File);
+    // Told how far Load has read and Save has written, in bytes, as the work goes on; total
+    // is 0 when not known beforehand. Called on the caller's thread from inside the XML
+    // library, so it must not throw; empty to stop.
+    void SetProgress(std::function<void(int64_t done, int64_t total)> progress);
     // error (list form). Appends a deep copy of the source node to the target node.
     void CloneNodes(const std::string& sPathSourceNode, const std::string& sPathTargetNode);
     // error (list form). Removes the child (a path from the document) from the parent.
@@ -182,6 +187,7 @@ private:
     DOMNode WorkNode;
     std::unique_ptr<NodeListData> NodeList;
     int32_t nNodePos = 0;
+    std::function<void(int64_t, int64_t)> Progress;
 
     // --- Shared internals (DOMWrapper.cpp) ---
 

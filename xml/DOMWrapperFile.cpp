@@ -32,10 +32,21 @@ std::string Chomp(std::string text) {
     return text;
 }
 
-int WriteToDevice(void* context, const char* buffer, int length) {
-    auto* device = static_cast<QIODevice*>(context);
-    return device->write(buffer, length) == length ? length : -1;
-}
+struct FileWriter {
+    QIODevice& device;
+    const std::function<void(int64_t, int64_t)>& progress;
+    int64_t written = 0;
+
+    static int Write(void* context, const char* buffer, int length) {
+        auto* writer = static_cast<FileWriter*>(context);
+        if (writer->device.write(buffer, length) != length)
+            return -1;
+        writer->written += length;
+        if (writer->progress)
+            writer->progress(writer->written, 0);
+        return length;
+    }
+};
 
 // Entities stay references in the tree, so a small file can stand for gigabytes of text
 // once a value is read. The text they expand to is counted and bounded at load.
@@ -67,6 +78,7 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
 // beside the tree; keeps the first bytes for the byte-order test.
 struct FileReader {
     QFile& file;
+    const std::function<void(int64_t, int64_t)>& progress;
     QByteArray head;
     bool failed = false;
 
@@ -79,6 +91,8 @@ struct FileReader {
         }
         if (reader->head.size() < 2)
             reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
+        if (reader->progress)
+            reader->progress(reader->file.pos(), reader->file.size());
         return static_cast<int>(count);
     }
 };
@@ -121,6 +135,10 @@ bool WritesReadableMarkup(const xmlChar* encoding) {
 
 } // namespace
 
+void DOMWrapper::SetProgress(std::function<void(int64_t, int64_t)> progress) {
+    Progress = std::move(progress);
+}
+
 void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpace) {
     std::string reason;
     std::string where;
@@ -143,7 +161,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         OwnedParser parser(xmlNewParserCtxt());
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
-        FileReader reader{file, {}, false};
+        FileReader reader{file, Progress, {}, false};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
                                       sPath_File.c_str(), nullptr, kParseOptions));
         if (reader.failed) {
@@ -204,8 +222,9 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         QSaveFile file(QString::fromStdString(sPath_File));
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-        xmlSaveCtxtPtr writer =
-            xmlSaveToIO(WriteToDevice, nullptr, &file, encoding, XML_SAVE_FORMAT | XML_SAVE_AS_XML);
+        FileWriter output{file, Progress};
+        xmlSaveCtxtPtr writer = xmlSaveToIO(FileWriter::Write, nullptr, &output, encoding,
+                                            XML_SAVE_FORMAT | XML_SAVE_AS_XML);
         if (!writer)
             throw Failure(kErrXmlLibrary, "The document could not be serialized.");
         const bool written = xmlSaveDoc(writer, doc) >= 0;
@@ -219,7 +238,7 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         }
         if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-    } catch (const std::exception&) {
-        RaiseInline("Save", sPath_File);
+    } catch (const std::exception& e) {
+        RaiseInline("Save", sPath_File, e.what());
     }
 }

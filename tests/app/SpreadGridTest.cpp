@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
@@ -59,6 +60,32 @@ TEST_F(SpreadGridTest, TypingLimitNeverCutsALongerLoadedValue) {
     QTest::keyClicks(editor, "1234567");
     Commit(editor);
     EXPECT_EQ(grid->GetText(2, 12), "12345");
+}
+
+TEST_F(SpreadGridTest, EditorStaysInItsCellAndACutValueShowsWholeAsToolTip) {
+    grid->SetColWidth(12, 10);
+    grid->SetColumnKind(12, SpreadGrid::CellKind::EditText, 255);
+    QLineEdit* editor = OpenEditor(1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, QString(60, 'w'));
+    const QRect cell = grid->visualRect(grid->model()->index(0, 11));
+    EXPECT_TRUE(cell.contains(editor->geometry()))
+        << editor->geometry().x() << "," << editor->geometry().y() << " "
+        << editor->geometry().width() << "x" << editor->geometry().height() << " in " << cell.x()
+        << "," << cell.y() << " " << cell.width() << "x" << cell.height();
+    Commit(editor);
+
+    const std::string longValue = grid->GetText(1, 12);
+    grid->SetText(2, 12, "ok");
+    auto toolTipAt = [&](int row) {
+        const QRect rect = grid->visualRect(grid->model()->index(row - 1, 11));
+        QHelpEvent help(QEvent::ToolTip, rect.center(),
+                        grid->viewport()->mapToGlobal(rect.center()));
+        QApplication::sendEvent(grid->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+    };
+    EXPECT_EQ(toolTipAt(2), "");
+    EXPECT_EQ(toolTipAt(1), longValue);
 }
 
 TEST_F(SpreadGridTest, DisplayOnlyCellsCannotBeEdited) {

@@ -103,6 +103,9 @@ TEST_F(ExportTest, FailedWriteIsReportedLoggedAndKeepsTheOldWorkbook) {
 
     EXPECT_EQ(Box(0), "Error while saving excel-sheet: Excel-Workbook is not saved!");
     EXPECT_FALSE(boxes.shown()[0].waitCursor);
+    // The details say why: the workbook library's reason.
+    EXPECT_NE(boxes.shown()[0].details.find("exceeds"), std::string::npos)
+        << boxes.shown()[0].details;
     ASSERT_EQ(log.Lines().size(), 1u);
     EXPECT_NE(log.Lines()[0].find(kept), std::string::npos) << log.Lines()[0];
     EXPECT_EQ(Workbooks(), QStringList{"kept.xlsx"});

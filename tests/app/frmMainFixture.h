@@ -109,16 +109,28 @@ protected:
         Drop({QUrl::fromLocalFile(QString::fromStdString(path))});
     }
 
-    // Drags files from the desktop onto the source box and lets them go.
-    void Drop(const QList<QUrl>& urls) {
+    // Drags files from the desktop onto a control (the source box unless named) and lets
+    // them go; false when the control refuses the drag. The drop's work waits for the event
+    // loop, as it does once a desktop drag has ended.
+    bool DropOnly(const QList<QUrl>& urls, QWidget* target = nullptr) {
+        target = target ? target : PathBox();
         QMimeData data;
         data.setUrls(urls);
-        const QPoint centre = PathBox()->rect().center();
+        const QPoint centre = target->rect().center();
         QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(PathBox(), &enter);
-        ASSERT_TRUE(enter.isAccepted()) << "the source box refuses to take files";
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted())
+            return false;
         QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(PathBox(), &drop);
+        QApplication::sendEvent(target, &drop);
+        EXPECT_TRUE(drop.isAccepted());
+        return true;
+    }
+    // Drops and lets the window do what the drop asks for.
+    bool Drop(const QList<QUrl>& urls, QWidget* target = nullptr) {
+        const bool taken = DropOnly(urls, target);
+        QCoreApplication::processEvents();
+        return taken;
     }
 
     // Types text into row's Value cell through the cell editor and commits it with Enter.

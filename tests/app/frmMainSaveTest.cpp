@@ -1,5 +1,15 @@
 #include "app/frmMainFixture.h"
 
+#include "app/QtPlatform.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <deque>
+
 #include <filesystem>
 
 namespace {
@@ -89,6 +99,53 @@ TEST_F(SaveTest, OriginFileIsRefusedUnderAnyNameForItself) {
     EXPECT_EQ(Enabled(), "pbSave pbSaveAs pbExporttoExcel");
 }
 
+TEST_F(SaveTest, OriginRefusalComesBeforeTheRealDialogsReplaceQuestion) {
+    const std::string origin = files.Write("orig.xml", DataFile("TEMPLATE", "1", "Blank"));
+    const std::string other = files.Write("other.xml", DataFile("", "9", "Old"));
+    OpenAndEdit(origin);
+    InstallQtPlatform();
+    ScriptedMessageBox refusals; // the window's own boxes, after the Qt ones
+    // Answers the real save dialog with the origin, then with another existing file, and
+    // says Yes to every question of the dialog's own.
+    std::deque<std::string> names = {origin, other};
+    std::vector<std::string> questions;
+    bool pending = false;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* question = qobject_cast<QMessageBox*>(modal)) {
+            questions.push_back(question->text().toStdString());
+            question->button(QMessageBox::Yes)->click();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !pending) {
+            if (names.empty())
+                return dialog->reject();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QString::fromStdString(names.front()));
+            names.pop_front();
+            // Queued: a question the dialog asks runs outside this tick, so ticks go on.
+            pending = true;
+            QMetaObject::invokeMethod(
+                name,
+                [&pending, name] {
+                    pending = false;
+                    QTest::keyClick(name, Qt::Key_Return);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+    driver.start(10);
+    Click("pbSaveAs");
+    driver.stop();
+
+    ASSERT_EQ(refusals.shown().size(), 1u);
+    EXPECT_EQ(refusals.shown()[0].text, "You can't overwrite the origin XML-File");
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find("other.xml"), std::string::npos) << questions[0];
+    EXPECT_EQ(Path(), other);
+    EXPECT_EQ(ValuesIn(other).substr(ValuesIn(other).rfind('|') + 1), "Edited");
+}
+
 TEST_F(SaveTest, ReplacedFileKeepsItsPermissionsAndAReadOnlyOneFailsTheSave) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
     const auto shared = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
@@ -102,8 +159,12 @@ TEST_F(SaveTest, ReplacedFileKeepsItsPermissionsAndAReadOnlyOneFailsTheSave) {
     TypeValue(2, "Again");
     fs::permissions(path, fs::perms::owner_read);
     Click("pbSave");
-    fs::permissions(path, shared);
-    EXPECT_EQ(Box(0).rfind("Error while saving xml-data: 60000 ", 0), 0u) << Box(0);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
+    EXPECT_EQ(boxes.shown()[0].text.rfind("60000 ", 0), 0u);
+    EXPECT_NE(boxes.shown()[0].details.find("denied"), std::string::npos)
+        << boxes.shown()[0].details;
     EXPECT_FALSE(boxes.shown()[0].waitCursor);
     EXPECT_TRUE(AsksToSave());
     EXPECT_EQ(Enabled(), "pbSave pbSaveAs pbExporttoExcel");

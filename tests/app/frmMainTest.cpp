@@ -1,9 +1,27 @@
 #include "app/frmMainFixture.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QWindow>
 
 namespace {
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    PaintCounter(QWidget* widget, int& count) : count_(count) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++count_;
+        return false;
+    }
+
+private:
+    int& count_;
+};
 
 std::string Config(const std::string& body) {
     return "<?xml version=\"1.0\"?><XML>" + body + "</XML>";
@@ -127,6 +145,91 @@ TEST_F(WindowTest, FailedLoadShowsItsMessageWithoutWaitCursorLogsWhyAndLeavesNoR
     }
 }
 
+TEST_F(WindowTest, FailedLoadKeepsItsTextAndTellsWhyInTheDetails) {
+    const std::string config =
+        Config("<Config><Number>001</Number><Description>a</Description>"
+               "<Check_OriginalFile>FD:R/FD:Nowhere</Check_OriginalFile><Fields/></Config>"
+               "<Config><Number>002</Number><Description>b</Description>"
+               "<Check_OriginalFile/><Fields><Field><XPath>FD:R/[</XPath><Alias>x</Alias>"
+               "</Field></Fields></Config>");
+    Start(config);
+    QDir(QString::fromStdString(files.dir())).mkdir("folder.xml");
+    const std::string good = DataFile("", "1", "A");
+    const struct {
+        int config;
+        std::string path;
+        std::vector<std::string> reasons;
+    } cases[] = {
+        {1, files.Write("bad.xml", "<FD:R unclosed"), {"line 1, column "}},
+        {1, files.Path("folder.xml"), {"folder"}},
+        {1, files.Path("missing.xml"), {"missing.xml", "No such file"}},
+        {0, files.Write("a.xml", good), {"FD:R/FD:Nowhere", "selects nothing"}},
+        {1, files.Write("b.xml", good), {"FD:R/[", "Invalid"}},
+    };
+    for (const auto& c : cases) {
+        ConfigList()->setCurrentIndex(c.config); // may reload the previous file
+        boxes.Clear();
+        Drop({QUrl::fromLocalFile(QString::fromStdString(c.path))});
+        ASSERT_EQ(boxes.shown().size(), 1u) << c.path;
+        EXPECT_EQ(boxes.shown()[0].text, "XML-File can not handled by these configuration!");
+        for (const std::string& reason : c.reasons)
+            EXPECT_NE(boxes.shown()[0].details.find(reason), std::string::npos)
+                << reason << " in: " << boxes.shown()[0].details;
+    }
+}
+
+TEST_F(WindowTest, LongLoadAndSaveRepaintFirstAndShowTheirProgress) {
+    Start();
+    Show();
+    // Many chunks of reading and writing; every load and save counts as long here.
+    std::string content = DataFile("", "1", "A");
+    content.insert(content.find('\n') + 1, "<!--" + std::string(4 << 20, '.') + "-->");
+    const std::string big = files.Write("big.xml", content);
+    auto* progress = window->findChild<QProgressDialog*>("dlgProgress");
+    ASSERT_NE(progress, nullptr);
+    progress->setMinimumDuration(0);
+    int windowPaints = 0;
+    struct Seen {
+        int value;
+        bool visible;
+        QString label;
+        int windowPaints;
+    };
+    std::vector<Seen> seen;
+    QObject::connect(
+        progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged, [&](int value) {
+            if (value > 0)
+                seen.push_back({value, progress->isVisible(), progress->labelText(), windowPaints});
+        });
+    PaintCounter counter(window.get(), windowPaints);
+    ConfigList()->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    windowPaints = 0;
+
+    dialogs.Answer(big);
+    Click("pbSelectFile");
+    ASSERT_GT(seen.size(), 3u);
+    EXPECT_GT(seen.front().windowPaints, 0); // the window was drawn before the load
+    EXPECT_TRUE(seen.back().visible);
+    EXPECT_EQ(seen.front().label, "Loading big.xml");
+    EXPECT_EQ(seen.back().value, 100);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_EQ(Cell(2, 12), "A");
+
+    seen.clear();
+    // The offscreen platform activates every window shown, the dialog too, and hands the
+    // activation back to none.
+    window->windowHandle()->requestActivate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    TypeValue(2, "B");
+    Click("pbSave");
+    ASSERT_GT(seen.size(), 3u);
+    EXPECT_EQ(seen.front().label, "Saving big.xml");
+    EXPECT_TRUE(seen.back().visible);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
 // --- Editing ---
 
 TEST_F(WindowTest, TypingMarksTheRowEnablesSavingAndStopsAt255) {
@@ -158,6 +261,88 @@ TEST_F(WindowTest, TabFromTheLastCellReachesSaveOnlyWhenItIsEnabled) {
     EXPECT_NE(focusAfter(11, 1, Qt::Key_Backtab), "pbSave");
 }
 
+TEST_F(WindowTest, EnterAndTabMoveBetweenValueCellsOnly) {
+    Start();
+    Show();
+    Open(0, files.Write("order.xml", DataFile("", "1", "A")));
+    SpreadGrid* grid = Grid();
+    auto at = [&] { return std::pair(grid->ActiveRow(), grid->ActiveCol()); };
+    ASSERT_EQ(at(), std::pair(1, 12));
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(2, 12));
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    grid->SetActiveCell(11, 1);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    // Enter in the editor commits and goes on to the row below.
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "7");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Cell(1, 12), "7");
+    EXPECT_EQ(at(), std::pair(2, 12));
+}
+
+TEST_F(WindowTest, ShortcutsActAsTheirEnabledButtons) {
+    const std::string path = files.Write("order.xml", DataFile("", "1", "A"));
+    Start();
+    Show();
+    auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        QCoreApplication::processEvents();
+    };
+    dialogs.Answer(path);
+    ConfigList()->setCurrentIndex(0);
+    press(Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(Path(), path);
+    press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier); // nothing to save
+    EXPECT_EQ(dialogs.shown().size(), 1u);
+
+    // A value still in its editor is committed and saved.
+    Grid()->SetActiveCell(12, 2);
+    QTest::keyClick(Grid(), Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), "B");
+    press(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_NE(ReadFileBytes(path).find(">AB<"), std::string::npos);
+    EXPECT_FALSE(AsksToSave());
+
+    TypeValue(2, "C");
+    const std::string copy = files.Path("copy.xml");
+    dialogs.Answer(copy);
+    press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Path(), copy);
+    press(Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(WindowTest, GridWithoutAnyConfiguredFieldSaysSoQuietly) {
+    Start();
+    Show();
+    auto inkInGrid = [&] {
+        const QImage image = Grid()->viewport()->grab().toImage();
+        const QColor base = Grid()->viewport()->palette().color(QPalette::Base);
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += image.pixelColor(x, y) != base;
+        return ink;
+    };
+    ConfigList()->setCurrentIndex(1); // no origin check
+    EXPECT_EQ(inkInGrid(), 0);
+    Drop({QUrl::fromLocalFile(QString::fromStdString(
+        files.Write("other.xml", "<FD:R xmlns:FD='urn:other'><FD:Datas Table='Head'/></FD:R>")))});
+    EXPECT_EQ(Grid()->MaxRows(), 0);
+    EXPECT_GT(inkInGrid(), 0);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(Control<QPushButton>("pbExporttoExcel")->isEnabled());
+}
+
 // --- Choosing the source file ---
 
 TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
@@ -169,18 +354,65 @@ TEST_F(WindowTest, DropAcceptsExactlyOneFileEndingInXmlAnyCase) {
     };
     const std::vector<QList<QUrl>> ignored = {
         {url("a.xml.bak")},
-        {url("b.xml"), url("c.xml")},
         {QUrl("https://example.org/remote.xml")},
     };
     for (const QList<QUrl>& urls : ignored) {
-        Drop(urls);
-        EXPECT_EQ(Path(), "");
+        EXPECT_FALSE(Drop(urls)); // refused while dragging, everywhere on the window
+        EXPECT_FALSE(Drop(urls, Grid()->viewport()));
+        EXPECT_TRUE(PathBox()->text().isEmpty());
         EXPECT_EQ(Grid()->MaxRows(), 0);
     }
     Drop({url("UPPER.XML")});
     EXPECT_EQ(Path(), files.Path("UPPER.XML"));
     EXPECT_EQ(Grid()->MaxRows(), 2);
     EXPECT_TRUE(boxes.shown().empty());
+    // Anywhere on the window does as well as the source box.
+    const std::string content = DataFile("", "5", "A");
+    for (const char* name : {"Grid", "pbExit"}) {
+        const std::string other = files.Write(std::string(name) + ".xml", content);
+        QWidget* target = Control<QWidget>(name);
+        if (auto* grid = qobject_cast<SpreadGrid*>(target))
+            target = grid->viewport();
+        EXPECT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(other))}, target)) << name;
+        EXPECT_EQ(Path(), other);
+    }
+}
+
+TEST_F(WindowTest, DropEndsAtOnceAndAsksAfterwards) {
+    Start();
+    Show();
+    const std::string first = files.Write("first.xml", DataFile("", "1", "A"));
+    const std::string second = files.Write("second.xml", DataFile("", "2", "B"));
+    Open(0, first);
+    TypeValue(2, "edited");
+    // The drag source is free before any question is asked.
+    ASSERT_TRUE(DropOnly({QUrl::fromLocalFile(QString::fromStdString(second))}));
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(Path(), first);
+    boxes.Answer(MsgAnswer::No);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].text, "Save changed data?");
+    EXPECT_EQ(Path(), second);
+    EXPECT_EQ(Cell(2, 12), "B");
+}
+
+TEST_F(WindowTest, PathBoxTakesNoTypingAndDoesNotLookLikeAField) {
+    Start();
+    Show();
+    ConfigList()->setCurrentIndex(0);
+    const std::string path = files.Write("order.xml", DataFile("", "1", "A"));
+    Drop({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QLineEdit* box = PathBox();
+    box->setFocus();
+    QApplication::clipboard()->setText("/elsewhere.xml");
+    QTest::keyClicks(box, "typed");
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Path(), path);
+    // Inside its frame the box is drawn in the window's colour, not a field's.
+    const QImage image = box->grab().toImage();
+    const QColor inside = image.pixelColor(image.width() - 6, image.height() / 2);
+    EXPECT_EQ(inside.name(), window->palette().color(QPalette::Window).name());
 }
 
 TEST_F(WindowTest, SelectFileOpensXmlFilesInTheFolderOfTheLastSaveAsAndCancelsQuietly) {
@@ -259,6 +491,25 @@ TEST_F(LayoutTest, FramesAndGridFollowTheWindowAndButtonsItsLowerEdge) {
     before["Frame2"].adjust(0, 0, dW, 0);
     before["Grid"].adjust(0, 0, dW, 0);
     EXPECT_EQ(Geometry(), before);
+}
+
+TEST_F(LayoutTest, VersionLabelShowsItsWholeTextAtItsPlaceWithAnyFont) {
+    Start();
+    Show();
+    ResizeTwips(12300 + 600, 8670 + 300);
+    auto* label = Control<QLabel>("lblVersion");
+    for (int points : {28, 9, 14}) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        window->setFont(font);
+        const int textWidth = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_GE(label->contentsRect().width(), textWidth) << points;
+        EXPECT_GE(label->height(), label->sizeHint().height()) << points;
+        // Its right edge stays where the window's arrangement puts it.
+        EXPECT_EQ(label->geometry().right() + 1, Px(10020 + 2010)) << points;
+        EXPECT_GE(label->geometry().top(),
+                  Control<QPushButton>("pbExit")->geometry().top() - Px(45));
+    }
 }
 
 TEST_F(LayoutTest, HeightsAndTopsHaveFloors) {

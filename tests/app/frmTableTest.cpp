@@ -351,19 +351,14 @@ TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
     delete OpenedTable();
 
     // A folder dropped anywhere on the window, and Ctrl+Shift+O with several files.
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files.dir()))});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &drop);
+    ASSERT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(files.dir()))}, window.get()));
     ASSERT_NE(OpenedTable(), nullptr);
     EXPECT_EQ(TableRows(), 2);
     delete OpenedTable();
 
     dialogs.Answer(a + "\n" + b);
     window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_NE(OpenedTable(), nullptr);
     EXPECT_EQ(TableRows(), 2);
@@ -408,5 +403,5 @@ TEST(QtFileDialogTest, SeveralFilesDialogTakesOneSelectedFolder) {
     EXPECT_NO_THROW(cd.ShowOpenMany());
     EXPECT_EQ(cd.FileNames, std::vector<std::string>{files.Path("month")});
     CommonDialog::SetBackend(scripted);
-    SetMessageBoxHandler({});
+    SetMessageBoxHandler(MessageBoxHandler{});
 }

@@ -7,15 +7,16 @@
 #include <sstream>
 
 ScriptedMessageBox::ScriptedMessageBox() {
-    previous_ = SetMessageBoxHandler(
-        [this](const std::string& text, const std::string& title, MsgButtons buttons) {
-            shown_.push_back({text, title, buttons, QApplication::overrideCursor() != nullptr});
-            if (answers_.empty())
-                return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
-            const MsgAnswer answer = answers_.front();
-            answers_.pop_front();
-            return answer;
-        });
+    previous_ = SetMessageBoxHandler([this](const std::string& text, const std::string& title,
+                                            MsgButtons buttons, const std::string& details) {
+        shown_.push_back(
+            {text, title, buttons, QApplication::overrideCursor() != nullptr, details});
+        if (answers_.empty())
+            return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;
+        const MsgAnswer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    });
 }
 
 ScriptedMessageBox::~ScriptedMessageBox() {

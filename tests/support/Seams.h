@@ -19,6 +19,7 @@ public:
         std::string title;
         MsgButtons buttons;
         bool waitCursor; // the wait cursor was showing while the box was up
+        std::string details;
     };
 
     ScriptedMessageBox();
@@ -30,7 +31,7 @@ public:
     void ForgetLast() { shown_.pop_back(); }
 
 private:
-    MessageBoxHandler previous_;
+    DetailedMessageBoxHandler previous_;
     std::deque<MsgAnswer> answers_;
     std::vector<Shown> shown_;
 };
