@@ -3,10 +3,13 @@
 #include "common/Failure.h"
 #include "common/FileReplace.h"
 #include "common/Strings.h"
+#include "xml/SourcePositions.h"
+#include "xml/SpliceSave.h"
 #include "xml/XmlDocHolder.h"
 #include "xml/XmlPtr.h"
 #include "xml/XmlText.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -16,6 +19,7 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpathInternals.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <limits>
@@ -64,11 +68,14 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
 }
 
 // Feeds the file to the parser piece by piece, so that no copy of the whole file stands
-// beside the tree; keeps the first bytes for the byte-order test.
+// beside the tree; keeps the first bytes for the byte-order test, and a checksum by which a
+// save knows the file is still the one loaded.
 struct FileReader {
     QFile& file;
     QByteArray head;
     bool failed = false;
+    uLong checksum = crc32(0, nullptr, 0);
+    int64_t size = 0;
 
     static int Read(void* context, char* buffer, int length) {
         auto* reader = static_cast<FileReader*>(context);
@@ -77,6 +84,9 @@ struct FileReader {
             reader->failed = true;
             return -1;
         }
+        reader->checksum = crc32(reader->checksum, reinterpret_cast<const Bytef*>(buffer),
+                                 static_cast<uInt>(count));
+        reader->size += count;
         if (reader->head.size() < 2)
             reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
         return static_cast<int>(count);
@@ -140,9 +150,12 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             reason = "The file is too large.";
             throw Failure(kErrXmlLibrary, reason);
         }
+        const QFileInfo info(file);
         OwnedParser parser(xmlNewParserCtxt());
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
+        SourceRecorder recorder;
+        RecordSourcePositions(parser.get(), recorder);
         FileReader reader{file, {}, false};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
                                       sPath_File.c_str(), nullptr, kParseOptions));
@@ -171,6 +184,9 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         // Order indexes make document-order comparisons cheap for every later selection.
         xmlXPathOrderDocElems(parsed.get());
         XmlDoc->Replace(parsed.release());
+        XmlDoc->source = LoadedSource{info.absoluteFilePath().toStdString(), reader.size,
+                                      info.lastModified().toMSecsSinceEpoch(),
+                                      static_cast<uint32_t>(reader.checksum), recorder.encoding};
 
         if (!IsBlank(sNameSpace)) {
             std::vector<std::pair<std::string, std::string>> declarations;
@@ -195,6 +211,9 @@ void DOMWrapper::Save(const std::string& sPath_File) {
 
         if (!MayReplaceFile(sPath_File))
             throw Failure(kErrXmlLibrary, "Access is denied.");
+        const QString target = QFileInfo(QString::fromStdString(sPath_File)).absoluteFilePath();
+        if (XmlDoc->source && SaveSpliced(target))
+            return;
         // Written beside the target and renamed over it, so a failure leaves the old file.
         // The text goes straight into the file: no copy of the whole of it is held in memory.
         QSaveFile file(QString::fromStdString(sPath_File));
@@ -215,7 +234,25 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         }
         if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+        if (XmlDoc->source && XmlDoc->source->path == target.toStdString())
+            XmlDoc->source.reset();
     } catch (const std::exception&) {
         RaiseInline("Save", sPath_File);
     }
+}
+bool DOMWrapper::SaveSpliced(const QString& target) {
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    SpliceResult result;
+    if (!SpliceSave(XmlDoc->doc, *XmlDoc->source, file, result)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    const int64_t modified = QFileInfo(target).lastModified().toMSecsSinceEpoch();
+    if (!RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))
+        XmlDoc->source.reset();
+    return true;
 }

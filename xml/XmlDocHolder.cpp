@@ -71,6 +71,7 @@ void XmlDocHolder::Replace(xmlDocPtr document) {
             xmlFreeNode(node);
     }
     discarded.clear();
+    source.reset();
     xmlFreeDoc(doc);
     doc = document;
     doc->_private = this;
