@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "common/FileReplace.h"
 #include "common/Strings.h"
+#include "xml/FullSave.h"
 #include "xml/SourcePositions.h"
 #include "xml/SpliceSave.h"
 #include "xml/XmlDocHolder.h"
@@ -34,11 +35,6 @@ std::string Chomp(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
         text.pop_back();
     return text;
-}
-
-int WriteToDevice(void* context, const char* buffer, int length) {
-    auto* device = static_cast<QIODevice*>(context);
-    return device->write(buffer, length) == length ? length : -1;
 }
 
 // Entities stay references in the tree, so a small file can stand for gigabytes of text
@@ -184,6 +180,8 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         // Order indexes make document-order comparisons cheap for every later selection.
         xmlXPathOrderDocElems(parsed.get());
         XmlDoc->Replace(parsed.release());
+        if (XmlDoc->doc->intSubset)
+            XmlDoc->doctype = std::move(recorder.doctype);
         XmlDoc->source = LoadedSource{info.absoluteFilePath().toStdString(), reader.size,
                                       info.lastModified().toMSecsSinceEpoch(),
                                       static_cast<uint32_t>(reader.checksum), recorder.encoding};
@@ -219,18 +217,11 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         QSaveFile file(QString::fromStdString(sPath_File));
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-        xmlSaveCtxtPtr writer =
-            xmlSaveToIO(WriteToDevice, nullptr, &file, encoding, XML_SAVE_FORMAT | XML_SAVE_AS_XML);
-        if (!writer)
-            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
-        const bool written = xmlSaveDoc(writer, doc) >= 0;
-        const bool flushed = xmlSaveClose(writer) >= 0;
-        if (!written || !flushed) {
-            const std::string why = file.error() != QFileDevice::NoError
-                                        ? file.errorString().toStdString()
-                                        : "The document could not be serialized.";
+        try {
+            WriteWholeDocument(doc, encoding, XmlDoc->doctype, kParseOptions, file);
+        } catch (const Failure&) {
             file.cancelWriting();
-            throw Failure(kErrXmlLibrary, why);
+            throw;
         }
         if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());

@@ -112,12 +112,51 @@ void EndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
     SetBits(node, (close << 32) | OffsetOf(input, endOpen));
 }
 
+void InternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                    const xmlChar* systemId) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    xmlSAX2InternalSubset(context, name, externalId, systemId);
+    xmlParserInputPtr input = parser->input;
+    if (parser->inputNr != 1 || !input || !input->cur || !input->base)
+        return;
+    static const char kDoctype[] = "<!DOCTYPE";
+    const size_t length = sizeof kDoctype - 1;
+    for (const xmlChar* p = input->cur;; --p) {
+        if (input->end - p >= static_cast<ptrdiff_t>(length) &&
+            std::memcmp(p, kDoctype, length) == 0) {
+            RecorderOf(parser)->doctypeStart = OffsetOf(input, p);
+            RecorderOf(parser)->doctypeStarted = true;
+            return;
+        }
+        if (p == input->base)
+            return;
+    }
+}
+
+void ExternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
+                    const xmlChar* systemId) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    xmlSAX2ExternalSubset(context, name, externalId, systemId);
+    SourceRecorder* recorder = RecorderOf(parser);
+    xmlParserInputPtr input = parser->input;
+    if (!recorder->doctypeStarted || parser->inputNr != 1 || !input || !input->cur ||
+        recorder->doctypeStart < input->consumed)
+        return;
+    const xmlChar* start = input->base + (recorder->doctypeStart - input->consumed);
+    if (start >= input->cur || input->cur[-1] != '>')
+        return;
+    recorder->doctype.assign(reinterpret_cast<const char*>(start),
+                             static_cast<size_t>(input->cur - start));
+}
+
 } // namespace
 
 void RecordSourcePositions(xmlParserCtxtPtr parser, SourceRecorder& recorder) {
     parser->_private = &recorder;
     parser->sax->startElementNs = StartElement;
     parser->sax->endElementNs = EndElement;
+    parser->sax->internalSubset = InternalSubset;
+    parser->sax->externalSubset = ExternalSubset;
 }
 
 bool SourceSpan(xmlNodePtr element, ElementSpan& span) {

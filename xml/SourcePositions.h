@@ -14,6 +14,11 @@ struct SourceRecorder {
     // The name of the decoder the parser read the file with; empty for UTF-8.
     std::string encoding;
     bool encodingSeen = false;
+    // The document type declaration as the file writes it, internal subset included, so a
+    // full save can write it back unchanged; empty when there is none or it was not seen whole.
+    std::string doctype;
+    uint64_t doctypeStart = 0;
+    bool doctypeStarted = false;
 };
 
 // Makes the parser record the places of every element it builds. The recorder must outlive

@@ -72,6 +72,7 @@ void XmlDocHolder::Replace(xmlDocPtr document) {
     }
     discarded.clear();
     source.reset();
+    doctype.clear();
     xmlFreeDoc(doc);
     doc = document;
     doc->_private = this;

@@ -53,6 +53,8 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     xmlDocPtr doc = nullptr;
     // The file the document was loaded from, while a save may still splice it.
     std::optional<LoadedSource> source;
+    // The document type declaration as the loaded file wrote it (no operation changes it).
+    std::string doctype;
     std::unordered_set<xmlNodePtr> discarded;
     std::vector<std::pair<std::string, std::string>> namespaces;
     std::string lastXPathError;
