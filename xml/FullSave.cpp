@@ -58,12 +58,12 @@ bool KeepsWhiteSpace(xmlDocPtr doc) {
     return false;
 }
 
+// As written: an element made with a prefixed name and no namespace reads back as one in the
+// namespace the prefix is bound to.
 std::string QualifiedName(xmlNodePtr node) {
     std::string name = reinterpret_cast<const char*>(node->name);
     if (node->ns && node->ns->prefix)
         name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
-    if (node->ns && node->ns->href)
-        name += std::string(" ") + reinterpret_cast<const char*>(node->ns->href);
     return name;
 }
 
