@@ -210,7 +210,7 @@ void DOMWrapper::Save(const std::string& sPath_File) {
         if (!MayReplaceFile(sPath_File))
             throw Failure(kErrXmlLibrary, "Access is denied.");
         const QString target = QFileInfo(QString::fromStdString(sPath_File)).absoluteFilePath();
-        if (XmlDoc->source && SaveSpliced(target))
+        if (XmlDoc->source && SplicingEnabled() && SaveSpliced(target))
             return;
         // Written beside the target and renamed over it, so a failure leaves the old file.
         // The text goes straight into the file: no copy of the whole of it is held in memory.

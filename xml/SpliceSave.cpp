@@ -653,7 +653,17 @@ xmlNodePtr NextElement(xmlNodePtr node, bool descend) {
     return nullptr;
 }
 
+bool g_splicing = true;
+
 } // namespace
+
+void SetSplicingEnabled(bool enabled) {
+    g_splicing = enabled;
+}
+
+bool SplicingEnabled() {
+    return g_splicing;
+}
 
 bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, SpliceResult& result) {
     result = {};

@@ -37,3 +37,7 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
 // when the places no longer fit, and the document must not be spliced again.
 bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& result,
                   const std::string& path, int64_t modified);
+
+// On unless a benchmark measures the full serialization in its place.
+void SetSplicingEnabled(bool enabled);
+bool SplicingEnabled();

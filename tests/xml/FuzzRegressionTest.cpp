@@ -1,6 +1,7 @@
 // Replays every input the fuzzers once failed on, through the fuzz targets' own code.
 #include "../fuzz/LoadTarget.h"
 #include "../fuzz/OperationsTarget.h"
+#include "../fuzz/SpliceTarget.h"
 #include "../fuzz/StartupTarget.h"
 
 #include "common/AppPaths.h"
@@ -41,6 +42,11 @@ TEST_F(FuzzRegressionTest, LoadInputs) {
 TEST_F(FuzzRegressionTest, OperationSequences) {
     fuzz::operations::SetUp();
     Replay("operations", fuzz::operations::RunOne);
+}
+
+TEST_F(FuzzRegressionTest, SplicedValueEdits) {
+    fuzz::splice::SetUp();
+    Replay("splice", fuzz::splice::RunOne);
 }
 
 TEST_F(FuzzRegressionTest, ConfigurationFiles) {

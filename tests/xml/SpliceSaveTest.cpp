@@ -152,9 +152,10 @@ TEST_P(SpliceSaveTest, ValuesWrittenWithTheirOwnTextKeepEveryByte) {
 
 // The origin file's path: every value emptied, then the rows written.
 TEST_P(SpliceSaveTest, ClearedAndRewrittenValuesKeepTheFormatting) {
-    const std::string text = "<?xml version=\"1.0\" encoding=\"ENC\"?>\r\n<r>\r\n"
-                             "\t<f n='1'>one &amp; <![CDATA[only]]></f>\r\n"
-                             "\t<f n='2'/>\r\n\t<f n='3'>three</f>\r\n\t<f n='4'>four</f>\r\n</r>\r\n";
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"ENC\"?>\r\n<r>\r\n"
+        "\t<f n='1'>one &amp; <![CDATA[only]]></f>\r\n"
+        "\t<f n='2'/>\r\n\t<f n='3'>three</f>\r\n\t<f n='4'>four</f>\r\n</r>\r\n";
     Write("in.xml", Encode(text, GetParam()));
     DOMWrapper doc;
     doc.Load(Path("in.xml").toStdString());
@@ -163,8 +164,7 @@ TEST_P(SpliceSaveTest, ClearedAndRewrittenValuesKeepTheFormatting) {
     doc.SetElementValue("/r/f[2]", "");
     doc.SetElementValue("/r/f[3]", "drei");
     doc.Save(Path("out.xml").toStdString());
-    EXPECT_EQ(Read("out.xml"),
-              Encode(With(With(text, "three", "drei"), "four", ""), GetParam()));
+    EXPECT_EQ(Read("out.xml"), Encode(With(With(text, "three", "drei"), "four", ""), GetParam()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, SpliceSaveTest, ::testing::ValuesIn(kEncodings),
