@@ -55,6 +55,8 @@ bool KeepsOtherBytes(const std::string& input, const std::string& output,
         at = end;
     }
     kept.push_back(input.substr(std::min(at, input.size())));
+    if (kept.size() == 1)
+        return output == input;
     if (output.compare(0, kept.front().size(), kept.front()) != 0 ||
         output.size() < kept.back().size() ||
         output.compare(output.size() - kept.back().size(), kept.back().size(), kept.back()) != 0)
