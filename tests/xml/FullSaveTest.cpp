@@ -50,6 +50,16 @@ TEST_F(FullSaveTest, AddsNoWhiteSpaceWhereTheLoadKeepsIt) {
     EXPECT_EQ(preserved.GetElementValue("/r/s", false), "12");
 }
 
+TEST_F(FullSaveTest, ReadsBackWhatItWroteInTheFilesEncoding) {
+    const std::u16string text =
+        u"\uFEFF<?xml version='1.0' encoding='UTF-16'?><r><a>\u20AC</a></r>";
+    DOMWrapper reloaded;
+    SaveWithNewElement(std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2),
+                       reloaded);
+    EXPECT_EQ(reloaded.GetElementValue("/r/a", false), "\u20AC");
+    EXPECT_EQ(Read("out.xml").substr(0, 2), "\xFF\xFE");
+}
+
 TEST_F(FullSaveTest, KeepsTheDocumentTypeAsTheFileWroteIt) {
     const std::string doctype = "<!DOCTYPE a [\n<!ATTLIST a b IDREF \"42\" c CDATA \"p&lt;q\" "
                                 "d CDATA \"t&#9;u\">\n]>";
