@@ -31,6 +31,20 @@ void LinkAsLastChild(xmlNodePtr parent, xmlNodePtr child) {
     parent->last = child;
 }
 
+// A save splices the values noted here into the loaded file; one that has no place in it
+// leaves the save nothing to splice.
+void NoteValueWritten(xmlNodePtr node) {
+    const bool fresh = MarkValueWritten(node);
+    XmlDocHolder* holder = XmlDocHolder::Of(node);
+    if (!fresh || !holder || !holder->source)
+        return;
+    ElementSpan span;
+    if (!SourceSpan(node->type == XML_ATTRIBUTE_NODE ? node->parent : node, span))
+        holder->MarkStructureChanged();
+    else
+        holder->source->NoteWritten(node);
+}
+
 // A text written in place changes its parent's value, as long as that value is made of text
 // alone; a comment or instruction is not a value at all.
 void NoteTextNodeWritten(xmlNodePtr node) {
@@ -43,7 +57,7 @@ void NoteTextNodeWritten(xmlNodePtr node) {
          child = child->next)
         textOnly = child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE;
     if (textOnly && (parent->type == XML_ELEMENT_NODE || parent->type == XML_ATTRIBUTE_NODE))
-        MarkValueWritten(parent);
+        NoteValueWritten(parent);
     else
         holder->MarkStructureChanged();
 }
@@ -153,7 +167,7 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
             Discard(child, false);
             child = next;
         }
-        MarkValueWritten(node);
+        NoteValueWritten(node);
         if (node->type == XML_ATTRIBUTE_NODE)
             if (XmlDocHolder* holder = XmlDocHolder::Of(node))
                 holder->Invalidate();

@@ -182,9 +182,11 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         XmlDoc->Replace(parsed.release());
         if (XmlDoc->doc->intSubset)
             XmlDoc->doctype = std::move(recorder.doctype);
-        XmlDoc->source = LoadedSource{info.absoluteFilePath().toStdString(), reader.size,
-                                      info.lastModified().toMSecsSinceEpoch(),
-                                      static_cast<uint32_t>(reader.checksum), recorder.encoding};
+        XmlDoc->source = LoadedSource{.path = info.absoluteFilePath().toStdString(),
+                                      .size = reader.size,
+                                      .modified = info.lastModified().toMSecsSinceEpoch(),
+                                      .checksum = static_cast<uint32_t>(reader.checksum),
+                                      .encoding = recorder.encoding};
 
         if (!IsBlank(sNameSpace)) {
             std::vector<std::pair<std::string, std::string>> declarations;
@@ -243,7 +245,9 @@ bool DOMWrapper::SaveSpliced(const QString& target) {
     if (!file.commit())
         throw Failure(kErrXmlLibrary, file.errorString().toStdString());
     const int64_t modified = QFileInfo(target).lastModified().toMSecsSinceEpoch();
-    if (!RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))
+    // Saved under another name, the loaded file stays as it was and serves the next save.
+    if (XmlDoc->source->path == target.toStdString() &&
+        !RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))
         XmlDoc->source.reset();
     return true;
 }

@@ -170,13 +170,17 @@ bool SourceSpan(xmlNodePtr element, ElementSpan& span) {
     return span.close != 0 && span.endOpen != 0;
 }
 
-void MarkValueWritten(xmlNodePtr node) {
+bool MarkValueWritten(xmlNodePtr node) {
+    const bool fresh = !ValueWritten(node);
     if (!node)
-        return;
+        return false;
     if (node->type == XML_ELEMENT_NODE)
         SetBits(node, Bits(node) | kWritten);
     else if (node->type == XML_ATTRIBUTE_NODE)
         reinterpret_cast<xmlAttrPtr>(node)->psvi = reinterpret_cast<void*>(uintptr_t{1});
+    else
+        return false;
+    return fresh;
 }
 
 bool ValueWritten(xmlNodePtr node) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Where each element of a loaded document stands in its file, so that a save can copy the
 // file and replace only the values that changed. The places are offsets into the text as the
@@ -35,8 +36,9 @@ struct ElementSpan {
 // The element's places, or false for an element that was not read from the file.
 bool SourceSpan(xmlNodePtr element, ElementSpan& span);
 
-// Notes that the value of an element or attribute has been written since the load.
-void MarkValueWritten(xmlNodePtr node);
+// Notes that the value of an element or attribute has been written since the load; true
+// when it had not been noted yet.
+bool MarkValueWritten(xmlNodePtr node);
 bool ValueWritten(xmlNodePtr node);
 
 // The file a document was loaded from, as it was then: a save may splice it only while it
@@ -47,6 +49,18 @@ struct LoadedSource {
     int64_t modified = 0;  // milliseconds since the epoch
     uint32_t checksum = 0; // CRC-32 of all its bytes
     std::string encoding;  // as SourceRecorder::encoding
+    // The elements and attributes whose values were written since, so a save need not
+    // look through the whole tree for them; when there are too many, it does.
+    std::vector<xmlNodePtr> written;
+    bool writtenUnlisted = false;
+
+    void NoteWritten(xmlNodePtr node) {
+        if (written.size() < kListedWrites)
+            written.push_back(node);
+        else
+            writtenUnlisted = true;
+    }
+    static constexpr size_t kListedWrites = 1 << 16;
 };
 
 // Sets an element's places anew and clears its written mark.

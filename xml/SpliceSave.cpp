@@ -548,7 +548,10 @@ public:
             return false;
         int pending = 0;
         for (xmlAttrPtr a = element->properties; a; a = a->next)
-            pending += ValueWritten(reinterpret_cast<xmlNodePtr>(a)) ? 1 : 0;
+            if (ValueWritten(reinterpret_cast<xmlNodePtr>(a))) {
+                ++pending;
+                result_.attributes.push_back(reinterpret_cast<xmlNodePtr>(a));
+            }
         std::string bytes;
         size_t copied = 0;
         for (const AttributeText& text : attributes) {
@@ -638,6 +641,12 @@ bool AnyAttributeWritten(xmlNodePtr element) {
     return false;
 }
 
+bool InTree(xmlNodePtr node, xmlDocPtr doc) {
+    while (node && node != reinterpret_cast<xmlNodePtr>(doc))
+        node = node->parent;
+    return node != nullptr;
+}
+
 // The next element in document order; children of skipped elements are passed over.
 xmlNodePtr NextElement(xmlNodePtr node, bool descend) {
     xmlNodePtr next = descend ? node->children : nullptr;
@@ -680,18 +689,38 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
     if (!reader.Open(path, sink))
         return false;
     Splicer splicer(*codec, reader, sink, result);
-    xmlNodePtr element = xmlDocGetRootElement(doc);
-    while (element) {
+    const auto splice = [&](xmlNodePtr element) {
         const bool attributes = AnyAttributeWritten(element);
         const bool content = ValueWritten(element);
         ElementSpan span;
         if ((attributes || content) && !SourceSpan(element, span))
             return false;
-        if (attributes && !splicer.StartTag(element, span))
-            return false;
-        if (content && !splicer.Content(element, span))
-            return false;
-        element = NextElement(element, !content);
+        return (!attributes || splicer.StartTag(element, span)) &&
+               (!content || splicer.Content(element, span));
+    };
+    if (source.writtenUnlisted) {
+        for (xmlNodePtr element = xmlDocGetRootElement(doc); element;
+             element = NextElement(element, !ValueWritten(element)))
+            if (!splice(element))
+                return false;
+    } else {
+        // The elements whose values were written, in the order of their start tags. Those
+        // whose element has since gone with an ancestor's content are not in the file.
+        std::vector<std::pair<uint32_t, xmlNodePtr>> elements;
+        for (xmlNodePtr node : source.written) {
+            xmlNodePtr element = node->type == XML_ATTRIBUTE_NODE ? node->parent : node;
+            ElementSpan span;
+            if (!ValueWritten(node) || !InTree(element, doc))
+                continue;
+            if (!SourceSpan(element, span))
+                return false;
+            elements.emplace_back(span.open, element);
+        }
+        std::sort(elements.begin(), elements.end());
+        elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
+        for (const auto& [open, element] : elements)
+            if (!splice(element))
+                return false;
     }
     if (!reader.Finish(sink, source) || sink.Failed())
         return false;
@@ -709,29 +738,58 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
         delta += static_cast<int64_t>(r.length) - static_cast<int64_t>(r.end - r.start);
         shifts.emplace_back(r.end, delta);
     }
-    const auto moved = [&](uint64_t offset) {
-        auto after =
-            std::upper_bound(shifts.begin(), shifts.end(), offset,
-                             [](uint64_t value, const auto& s) { return value < s.first; });
-        return static_cast<int64_t>(offset) +
-               (after == shifts.begin() ? 0 : std::prev(after)->second);
+    // Start tags come in document order and end tags in the order they close, so each
+    // sequence of offsets only grows and one pass over the shifts serves it.
+    struct Cursor {
+        const std::vector<std::pair<uint64_t, int64_t>>& shifts;
+        size_t next = 0;
+        uint64_t Moved(uint64_t offset) {
+            while (next < shifts.size() && shifts[next].first <= offset)
+                ++next;
+            return offset + static_cast<uint64_t>(next == 0 ? 0 : shifts[next - 1].second);
+        }
     };
+    Cursor starts{shifts}, ends{shifts};
     bool fits = true;
-    for (xmlNodePtr element = xmlDocGetRootElement(doc); element;
-         element = NextElement(element, true)) {
-        for (xmlAttrPtr a = element->properties; a; a = a->next)
-            ClearValueWritten(reinterpret_cast<xmlNodePtr>(a));
+    const auto firstChild = [](xmlNodePtr node) {
+        xmlNodePtr child = node->children;
+        while (child && child->type != XML_ELEMENT_NODE)
+            child = child->next;
+        return child;
+    };
+    const auto nextSibling = [](xmlNodePtr node) {
+        xmlNodePtr sibling = node->next;
+        while (sibling && sibling->type != XML_ELEMENT_NODE)
+            sibling = sibling->next;
+        return sibling;
+    };
+    const xmlNodePtr root = xmlDocGetRootElement(doc);
+    for (xmlNodePtr node = root; node;) {
         ElementSpan span;
-        if (!SourceSpan(element, span)) {
-            SetSourceSpan(element, {});
+        if (SourceSpan(node, span)) {
+            span.open = static_cast<uint32_t>(starts.Moved(span.open));
+            span.close = static_cast<uint32_t>(starts.Moved(span.close));
+        }
+        SetSourceSpan(node, span);
+        if (xmlNodePtr child = firstChild(node)) {
+            node = child;
             continue;
         }
-        ElementSpan now{static_cast<uint32_t>(moved(span.open)),
-                        static_cast<uint32_t>(moved(span.close)),
-                        static_cast<uint32_t>(moved(span.endOpen))};
-        if (moved(span.endOpen) >= (int64_t{1} << 31))
-            fits = false;
-        SetSourceSpan(element, now);
+        while (node) {
+            if (SourceSpan(node, span)) {
+                const uint64_t endOpen = ends.Moved(span.endOpen);
+                fits = fits && endOpen < (uint64_t{1} << 31);
+                span.endOpen = static_cast<uint32_t>(endOpen);
+                SetSourceSpan(node, span);
+            }
+            if (node == root)
+                node = nullptr;
+            else if (xmlNodePtr sibling = nextSibling(node)) {
+                node = sibling;
+                break;
+            } else
+                node = node->parent;
+        }
     }
     for (const Replacement& r : result.replacements) {
         if (r.element) {
@@ -741,6 +799,10 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
             SetSourceSpan(r.element, span);
         }
     }
+    for (xmlNodePtr attribute : result.attributes)
+        ClearValueWritten(attribute);
+    source.written.clear();
+    source.writtenUnlisted = false;
     source.path = path;
     source.size = result.size;
     source.checksum = result.checksum;

@@ -22,7 +22,8 @@ struct Replacement {
 
 struct SpliceResult {
     std::vector<Replacement> replacements;
-    uint32_t checksum = 0; // of the bytes written
+    std::vector<xmlNodePtr> attributes; // written ones, whose marks go once the file is in place
+    uint32_t checksum = 0;              // of the bytes written
     int64_t size = 0;
 };
 
