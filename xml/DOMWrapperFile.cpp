@@ -182,11 +182,12 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         XmlDoc->Replace(parsed.release());
         if (XmlDoc->doc->intSubset)
             XmlDoc->doctype = std::move(recorder.doctype);
-        XmlDoc->source = LoadedSource{.path = info.absoluteFilePath().toStdString(),
-                                      .size = reader.size,
-                                      .modified = info.lastModified().toMSecsSinceEpoch(),
-                                      .checksum = static_cast<uint32_t>(reader.checksum),
-                                      .encoding = recorder.encoding};
+        LoadedSource& source = XmlDoc->source.emplace();
+        source.path = info.absoluteFilePath().toStdString();
+        source.size = reader.size;
+        source.modified = info.lastModified().toMSecsSinceEpoch();
+        source.checksum = static_cast<uint32_t>(reader.checksum);
+        source.encoding = recorder.encoding;
 
         if (!IsBlank(sNameSpace)) {
             std::vector<std::pair<std::string, std::string>> declarations;
