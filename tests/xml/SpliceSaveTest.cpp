@@ -170,6 +170,31 @@ TEST_P(SpliceSaveTest, ClearedAndRewrittenValuesKeepTheFormatting) {
     EXPECT_EQ(Read("out.xml"), Encode(With(With(text, "three", "drei"), "four", ""), GetParam()));
 }
 
+// More values than a save keeps a list of: it looks through the whole tree for them.
+TEST(SpliceSaveMany, EveryValueClearedAndOneWritten) {
+    QTemporaryDir dir;
+    std::string text = "<r>\r\n";
+    for (int i = 0; i < 70000; ++i)
+        text += "<f>" + std::to_string(i) + "</f>\r\n";
+    text += "</r>\r\n";
+    const std::string in = dir.filePath("in.xml").toStdString();
+    QFile file(QString::fromStdString(in));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    file.close();
+    DOMWrapper doc;
+    doc.Load(in);
+    doc.ClearAllNodes();
+    doc.SetElementValue("/r/f[69999]", "69998");
+    doc.Save(in);
+    QFile saved(QString::fromStdString(in));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    std::string expected = "<r>\r\n";
+    for (int i = 0; i < 70000; ++i)
+        expected += i == 69998 ? "<f>69998</f>\r\n" : "<f></f>\r\n";
+    EXPECT_EQ(saved.readAll().toStdString(), expected + "</r>\r\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Encodings, SpliceSaveTest, ::testing::ValuesIn(kEncodings),
                          [](const auto& info) {
                              std::string name = info.param.name;
