@@ -2,9 +2,10 @@
 // prints how long each phase took:
 //
 //   ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]
-//                [--save-as OUT.xml] [--export OUT.xlsx]
+//                [--save-as OUT.xml] [--export OUT.xlsx] [--full-save]
 //
-// --save-as needs --edit: a person can only choose Save As after an edit.
+// --save-as needs --edit: a person can only choose Save As after an edit. --full-save makes
+// the save serialize the whole document instead of splicing the loaded file.
 //
 // Output: one "<phase> <seconds> s" line per phase run (startup, load, edit, save, export),
 // then "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
@@ -16,6 +17,7 @@
 #include "common/MessageBox.h"
 #include "export/ShellExecute.h"
 #include "support/DesktopSandbox.h"
+#include "xml/SpliceSave.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,13 +45,14 @@ struct Options {
     bool edit = false;
     std::string saveAs;
     std::string exportTo;
+    bool fullSave = false;
 };
 
 [[noreturn]] void Usage(const char* why) {
     std::fprintf(stderr,
                  "ravlen-bench: %s\n"
                  "usage: ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]\n"
-                 "                    [--save-as OUT.xml] [--export OUT.xlsx]\n",
+                 "                    [--save-as OUT.xml] [--export OUT.xlsx] [--full-save]\n",
                  why);
     std::exit(2);
 }
@@ -80,6 +83,8 @@ Options ParseOptions(int argc, char** argv) {
             options.saveAs = value();
         else if (arg == "--export")
             options.exportTo = value();
+        else if (arg == "--full-save")
+            options.fullSave = true;
         else
             Usage(("unknown argument " + arg).c_str());
     }
@@ -151,6 +156,7 @@ int main(int argc, char** argv) {
     Stopwatch clock;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const Options options = ParseOptions(argc, argv);
+    SetSplicingEnabled(!options.fullSave);
     const std::string config = Absolute(options.config);
     const std::string data = Absolute(options.data);
     const std::string saveAs = Absolute(options.saveAs);

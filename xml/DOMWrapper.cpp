@@ -3,6 +3,7 @@
 #include "common/Failure.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
+#include "xml/SourcePositions.h"
 #include "xml/XmlDocHolder.h"
 #include "xml/XmlText.h"
 
@@ -31,6 +32,37 @@ void LinkAsLastChild(xmlNodePtr parent, xmlNodePtr child) {
     else
         parent->children = child;
     parent->last = child;
+}
+
+// A save splices the values noted here into the loaded file; one that has no place in it
+// leaves the save nothing to splice.
+void NoteValueWritten(xmlNodePtr node) {
+    const bool fresh = MarkValueWritten(node);
+    XmlDocHolder* holder = XmlDocHolder::Of(node);
+    if (!fresh || !holder || !holder->source)
+        return;
+    ElementSpan span;
+    if (!SourceSpan(node->type == XML_ATTRIBUTE_NODE ? node->parent : node, span))
+        holder->MarkStructureChanged();
+    else
+        holder->source->NoteWritten(node);
+}
+
+// A text written in place changes its parent's value, as long as that value is made of text
+// alone; a comment or instruction is not a value at all.
+void NoteTextNodeWritten(xmlNodePtr node) {
+    XmlDocHolder* holder = XmlDocHolder::Of(node);
+    if (!holder)
+        return;
+    xmlNodePtr parent = node->parent;
+    bool textOnly = parent && (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE);
+    for (xmlNodePtr child = parent ? parent->children : nullptr; child && textOnly;
+         child = child->next)
+        textOnly = child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE;
+    if (textOnly && (parent->type == XML_ELEMENT_NODE || parent->type == XML_ATTRIBUTE_NODE))
+        NoteValueWritten(parent);
+    else
+        holder->MarkStructureChanged();
 }
 
 bool IsAncestorOrSelf(xmlNodePtr candidate, xmlNodePtr node) {
@@ -83,8 +115,10 @@ DOMNode DOMWrapper::SelectFirst(const std::string& path, xmlNodePtr context) con
     return nodes.empty() ? DOMNode() : Ref(nodes.front());
 }
 
-void DOMWrapper::Discard(xmlNodePtr node) {
+void DOMWrapper::Discard(xmlNodePtr node, bool structural) {
     XmlDocHolder* holder = XmlDocHolder::Of(node);
+    if (holder && structural)
+        holder->MarkStructureChanged();
     // Only an element's own text leaves elements and attribute values as they were.
     const bool textOfElement = node->type != XML_ELEMENT_NODE && node->type != XML_ATTRIBUTE_NODE &&
                                node->parent && node->parent->type == XML_ELEMENT_NODE;
@@ -107,9 +141,10 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
     case XML_DOCUMENT_FRAG_NODE: {
         for (xmlNodePtr child = node->children; child;) {
             xmlNodePtr next = child->next;
-            Discard(child);
+            Discard(child, false);
             child = next;
         }
+        NoteValueWritten(node);
         if (node->type == XML_ATTRIBUTE_NODE)
             if (XmlDocHolder* holder = XmlDocHolder::Of(node))
                 holder->Invalidate();
@@ -135,6 +170,7 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
         if (node->parent && node->parent->type == XML_ATTRIBUTE_NODE)
             if (XmlDocHolder* holder = XmlDocHolder::Of(node))
                 holder->Invalidate();
+        NoteTextNodeWritten(node);
         xmlNodeSetContentLen(node, BAD_CAST value.data(), static_cast<int>(value.size()));
         return;
     default:
@@ -168,8 +204,10 @@ void DOMWrapper::AppendChild(xmlNodePtr parent, xmlNodePtr child) {
     if (!parent || !child)
         throw NotSet();
     for (xmlNodePtr n : {parent, child})
-        if (XmlDocHolder* holder = XmlDocHolder::Of(n))
+        if (XmlDocHolder* holder = XmlDocHolder::Of(n)) {
             holder->Invalidate();
+            holder->MarkStructureChanged();
+        }
     if (parent->type == XML_DOCUMENT_NODE || parent->type == XML_HTML_DOCUMENT_NODE)
         throw Failure(kErrXmlLibrary, "Only one top level element is allowed in an XML document.");
     if (parent->type != XML_ELEMENT_NODE)

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct XmlDocHolder;
+class QString;
 // libxml2's node and document pointers, declared as its tree.h declares them.
 struct _xmlNode;
 struct _xmlDoc;
@@ -203,8 +204,9 @@ private:
     xmlNodePtr SelectFromCurrent(const std::string& path) const;
     // Every selected node, in document order.
     std::vector<xmlNodePtr> SelectAll(const std::string& path, xmlNodePtr context = nullptr) const;
-    // Takes a node out of its tree and keeps it until its document goes.
-    static void Discard(xmlNodePtr node);
+    // Takes a node out of its tree and keeps it until its document goes. Unless it goes
+    // as part of a value being written, the document's structure has changed.
+    static void Discard(xmlNodePtr node, bool structural = true);
     // Replaces a node's content by one text node holding value exactly (no entity parsing).
     static void WriteText(xmlNodePtr node, const std::string& value);
     // Text content, as the node's text property gives it.
@@ -214,6 +216,9 @@ private:
     // Appends child as the last child of parent, importing a copy when the child belongs to
     // another document. Refuses a second root element.
     void AppendChild(xmlNodePtr parent, xmlNodePtr child);
+    // Save by copying the loaded file with the written values replaced; false when the
+    // document cannot be saved so. Throws Failure when the target cannot be written.
+    bool SaveSpliced(const QString& target);
     // The document-order step: moves CurrentNode to the next element and returns it.
     DOMNode StepDocumentOrder();
 

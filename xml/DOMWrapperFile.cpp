@@ -3,10 +3,14 @@
 #include "common/Failure.h"
 #include "common/FileReplace.h"
 #include "common/Strings.h"
+#include "xml/FullSave.h"
+#include "xml/SourcePositions.h"
+#include "xml/SpliceSave.h"
 #include "xml/XmlDocHolder.h"
 #include "xml/XmlPtr.h"
 #include "xml/XmlText.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -16,6 +20,7 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 #include <libxml/xpathInternals.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <limits>
@@ -32,20 +37,32 @@ std::string Chomp(std::string text) {
     return text;
 }
 
-struct FileWriter {
-    QIODevice& device;
-    const std::function<void(int64_t, int64_t)>& progress;
-    int64_t written = 0;
-
-    static int Write(void* context, const char* buffer, int length) {
-        auto* writer = static_cast<FileWriter*>(context);
-        if (writer->device.write(buffer, length) != length)
-            return -1;
-        writer->written += length;
-        if (writer->progress)
-            writer->progress(writer->written, 0);
-        return length;
+// Passes what a save writes on to the file and tells how much has gone.
+class ProgressWriter : public QIODevice {
+public:
+    ProgressWriter(QIODevice& device, const std::function<void(int64_t, int64_t)>& progress)
+        : device_(device), progress_(progress) {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override {
+        const qint64 written = device_.write(data, length);
+        if (written < 0) {
+            setErrorString(device_.errorString());
+            return written;
+        }
+        written_ += written;
+        if (progress_)
+            progress_(written_, 0);
+        return written;
+    }
+
+private:
+    QIODevice& device_;
+    const std::function<void(int64_t, int64_t)>& progress_;
+    int64_t written_ = 0;
 };
 
 // Entities stay references in the tree, so a small file can stand for gigabytes of text
@@ -75,12 +92,15 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
 }
 
 // Feeds the file to the parser piece by piece, so that no copy of the whole file stands
-// beside the tree; keeps the first bytes for the byte-order test.
+// beside the tree; keeps the first bytes for the byte-order test, and a checksum by which a
+// save knows the file is still the one loaded.
 struct FileReader {
     QFile& file;
     const std::function<void(int64_t, int64_t)>& progress;
     QByteArray head;
     bool failed = false;
+    uLong checksum = crc32(0, nullptr, 0);
+    int64_t size = 0;
 
     static int Read(void* context, char* buffer, int length) {
         auto* reader = static_cast<FileReader*>(context);
@@ -89,6 +109,9 @@ struct FileReader {
             reader->failed = true;
             return -1;
         }
+        reader->checksum = crc32(reader->checksum, reinterpret_cast<const Bytef*>(buffer),
+                                 static_cast<uInt>(count));
+        reader->size += count;
         if (reader->head.size() < 2)
             reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
         if (reader->progress)
@@ -158,9 +181,12 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             reason = "The file is too large.";
             throw Failure(kErrXmlLibrary, reason);
         }
+        const QFileInfo info(file);
         OwnedParser parser(xmlNewParserCtxt());
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
+        SourceRecorder recorder;
+        RecordSourcePositions(parser.get(), recorder);
         FileReader reader{file, Progress, {}, false};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
                                       sPath_File.c_str(), nullptr, kParseOptions));
@@ -193,6 +219,14 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         // Order indexes make document-order comparisons cheap for every later selection.
         xmlXPathOrderDocElems(parsed.get());
         XmlDoc->Replace(parsed.release());
+        if (XmlDoc->doc->intSubset)
+            XmlDoc->doctype = std::move(recorder.doctype);
+        LoadedSource& source = XmlDoc->source.emplace();
+        source.path = info.absoluteFilePath().toStdString();
+        source.size = reader.size;
+        source.modified = info.lastModified().toMSecsSinceEpoch();
+        source.checksum = static_cast<uint32_t>(reader.checksum);
+        source.encoding = recorder.encoding;
 
         if (!IsBlank(sNameSpace)) {
             std::vector<std::pair<std::string, std::string>> declarations;
@@ -217,28 +251,46 @@ void DOMWrapper::Save(const std::string& sPath_File) {
 
         if (!MayReplaceFile(sPath_File))
             throw Failure(kErrXmlLibrary, "Access is denied.");
+        const QString target = QFileInfo(QString::fromStdString(sPath_File)).absoluteFilePath();
+        if (XmlDoc->source && SplicingEnabled() && SaveSpliced(target))
+            return;
         // Written beside the target and renamed over it, so a failure leaves the old file.
         // The text goes straight into the file: no copy of the whole of it is held in memory.
         QSaveFile file(QString::fromStdString(sPath_File));
         if (!file.open(QIODevice::WriteOnly))
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-        FileWriter output{file, Progress};
-        xmlSaveCtxtPtr writer = xmlSaveToIO(FileWriter::Write, nullptr, &output, encoding,
-                                            XML_SAVE_FORMAT | XML_SAVE_AS_XML);
-        if (!writer)
-            throw Failure(kErrXmlLibrary, "The document could not be serialized.");
-        const bool written = xmlSaveDoc(writer, doc) >= 0;
-        const bool flushed = xmlSaveClose(writer) >= 0;
-        if (!written || !flushed) {
-            const std::string why = file.error() != QFileDevice::NoError
-                                        ? file.errorString().toStdString()
-                                        : "The document could not be serialized.";
+        try {
+            ProgressWriter output(file, Progress);
+            WriteWholeDocument(doc, encoding, XmlDoc->doctype, kParseOptions, output);
+        } catch (const Failure&) {
             file.cancelWriting();
-            throw Failure(kErrXmlLibrary, why);
+            throw;
         }
         if (!file.commit())
             throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+        if (XmlDoc->source && XmlDoc->source->path == target.toStdString())
+            XmlDoc->source.reset();
     } catch (const std::exception& e) {
         RaiseInline("Save", sPath_File, e.what());
     }
+}
+
+bool DOMWrapper::SaveSpliced(const QString& target) {
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    SpliceResult result;
+    ProgressWriter output(file, Progress);
+    if (!SpliceSave(XmlDoc->doc, *XmlDoc->source, output, result)) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        throw Failure(kErrXmlLibrary, file.errorString().toStdString());
+    const int64_t modified = QFileInfo(target).lastModified().toMSecsSinceEpoch();
+    // Saved under another name, the loaded file stays as it was and serves the next save.
+    if (XmlDoc->source->path == target.toStdString() &&
+        !RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))
+        XmlDoc->source.reset();
+    return true;
 }

@@ -73,6 +73,8 @@ void XmlDocHolder::Replace(xmlDocPtr document) {
             xmlFreeNode(node);
     }
     discarded.clear();
+    source.reset();
+    doctype.clear();
     xmlFreeDoc(doc);
     doc = document;
     doc->_private = this;

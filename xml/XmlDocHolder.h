@@ -1,6 +1,7 @@
 #pragma once
 
 #include "xml/FastXPath.h"
+#include "xml/SourcePositions.h"
 
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
@@ -50,7 +51,14 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
         return node && node->doc ? static_cast<XmlDocHolder*>(node->doc->_private) : nullptr;
     }
 
+    // Anything but a value changed: a save can no longer splice the loaded file.
+    void MarkStructureChanged() { source.reset(); }
+
     xmlDocPtr doc = nullptr;
+    // The file the document was loaded from, while a save may still splice it.
+    std::optional<LoadedSource> source;
+    // The document type declaration as the loaded file wrote it (no operation changes it).
+    std::string doctype;
     std::unordered_set<xmlNodePtr> discarded;
     std::vector<std::pair<std::string, std::string>> namespaces;
     std::string lastXPathError;

@@ -1,6 +1,7 @@
 // Replays every input the fuzzers once failed on, through the fuzz targets' own code.
 #include "../fuzz/LoadTarget.h"
 #include "../fuzz/OperationsTarget.h"
+#include "../fuzz/SpliceTarget.h"
 #include "../fuzz/StartupTarget.h"
 #include "../fuzz/XPathDiffTarget.h"
 
@@ -54,6 +55,11 @@ TEST_F(FuzzRegressionTest, OperationSequences) {
 TEST_F(FuzzRegressionTest, FastPathAgainstLibxml2) {
     fuzz::xpathdiff::SetUp();
     Replay("regressions/xpath_diff", fuzz::xpathdiff::RunOne);
+}
+
+TEST_F(FuzzRegressionTest, SplicedValueEdits) {
+    fuzz::splice::SetUp();
+    Replay("regressions/splice", fuzz::splice::RunOne);
 }
 
 // No configuration has failed the fuzzer yet; the hand-made hostile ones stand in.
