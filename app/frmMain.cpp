@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "app/Configuration.h"
+#include "app/Handlers.h"
 #include "app/WaitCursor.h"
 #include "app/frmMainProgress.h"
 
@@ -255,7 +256,7 @@ void frmMain::pbSelectFile_Click() {
             bDataChanged = false;
         }
     } catch (const std::exception& e) {
-        showFailure(e, "Error while selecting xml-file");
+        ShowFailure(e, "Error while selecting xml-file");
     }
 }
 
@@ -369,24 +370,6 @@ void frmMain::Grid_Change(int32_t Col, int32_t Row) {
 void frmMain::Grid_Advance(bool AdvanceNext) {
     if (pbSave->isEnabled() && AdvanceNext)
         pbSave->setFocus(Qt::TabFocusReason);
-}
-
-void frmMain::showFailure(const std::exception& e, const std::string& title) {
-    const auto* failure = dynamic_cast<const Failure*>(&e);
-    if (failure && failure->number == kDialogCancelledNumber)
-        return;
-    ShowMessageBox(FailureText(e), title, MsgButtons::OK,
-                   failure && !failure->detail.empty() ? FailureDetails(e) : "");
-}
-
-std::string frmMain::FailureDetails(const std::exception& e) {
-    std::string details = FailureText(e);
-    if (const auto* failure = dynamic_cast<const Failure*>(&e); failure && !failure->detail.empty())
-        details += "\n" + failure->detail;
-    // Descriptions break lines with CR LF; the details box wants plain line feeds.
-    return QString::fromStdString(details)
-        .replace(QLatin1String("\r\n"), QLatin1String("\n"))
-        .toStdString();
 }
 
 void frmMain::pbExit_Click() {

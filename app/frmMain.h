@@ -131,13 +131,6 @@ private:
     void pbExporttoExcel_Click();
     void ExportToWorkbook(const std::string& sPath);
 
-    // Shows a trapped failure as "number description" under title; a cancelled file dialog
-    // ends its procedure without a word.
-    static void showFailure(const std::exception& e, const std::string& title);
-    // Why a failure happened, for a message box's details: the failure's number and
-    // description, and where in the input it lies when known.
-    static std::string FailureDetails(const std::exception& e);
-
     // --- Layout (frmMainLayout.cpp) ---
     void createControls();
     void arrangeControls();

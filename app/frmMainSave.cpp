@@ -1,3 +1,4 @@
+#include "app/Handlers.h"
 #include "app/QtPlatform.h"
 #include "app/WaitCursor.h"
 #include "app/frmMain.h"
@@ -94,7 +95,7 @@ std::string frmMain::SelectSaveFileName() {
             return sChosen;
         }
     } catch (const std::exception& e) {
-        showFailure(e, "Error while selecting file-name");
+        ShowFailure(e, "Error while selecting file-name");
     }
     return {};
 }

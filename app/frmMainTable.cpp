@@ -1,3 +1,4 @@
+#include "app/Handlers.h"
 #include "app/frmMain.h"
 #include "app/frmTable.h"
 
@@ -36,6 +37,6 @@ void frmMain::OpenTable_Click() {
             paths << QString::fromStdString(name);
         OpenTable(paths);
     } catch (const std::exception& e) {
-        showFailure(e, "Error while selecting xml-file");
+        ShowFailure(e, "Error while selecting xml-file");
     }
 }

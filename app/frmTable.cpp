@@ -1,11 +1,10 @@
 #include "app/frmTable.h"
+#include "app/Handlers.h"
 #include "app/WaitCursor.h"
 
 #include "common/Failure.h"
-#include "common/Log.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
-#include "export/ShellExecute.h"
 #include "export/WorkbookWriter.h"
 
 #include <QAction>
@@ -209,7 +208,7 @@ bool frmTable::SaveFilesAs() {
         CD.ShowFolder();
         sFolder = CD.FileName;
     } catch (const std::exception& e) {
-        showFailure(e, "Error while selecting file-name");
+        ShowFailure(e, "Error while selecting file-name");
         return false;
     }
     if (IsBlank(sFolder))
@@ -258,34 +257,14 @@ void frmTable::pbExporttoExcel_Click() {
         if (!CD.FileName.empty())
             ExportToWorkbook(CD.FileName);
     } catch (const std::exception& e) {
-        showFailure(e, "Error while export to excel");
+        ShowFailure(e, "Error while export to excel");
     }
 }
 
 void frmTable::ExportToWorkbook(const std::string& sPath) {
-    WaitCursor waitCursor;
-    try {
-        std::vector<std::string> header{"File"};
-        for (const FieldInfo& field : Document->Configuration().Fields)
-            header.push_back(field.sAlias);
-        WorkbookWriter workbook(sPath, header);
-        Document->ExportTo(workbook);
-        waitCursor.Restore();
-        workbook.Save();
-    } catch (const std::exception& e) {
-        waitCursor.Restore();
-        LogFailure("cannot write the workbook " + sPath, e);
-        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet");
-        return;
-    }
-    std::string sError;
-    if (!OpenFileWithShell(sPath, sError))
-        ShowMessageBox(sError, "Error");
-}
-
-void frmTable::showFailure(const std::exception& e, const std::string& title) {
-    const auto* failure = dynamic_cast<const Failure*>(&e);
-    if (failure && failure->number == kDialogCancelledNumber)
-        return;
-    ShowMessageBox(FailureText(e), title);
+    std::vector<std::string> header{"File"};
+    for (const FieldInfo& field : Document->Configuration().Fields)
+        header.push_back(field.sAlias);
+    ::ExportToWorkbook(sPath, header,
+                       [this](WorkbookWriter& workbook) { Document->ExportTo(workbook); });
 }

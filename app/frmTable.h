@@ -64,6 +64,4 @@ private:
     // --- Export ---
     void pbExporttoExcel_Click();
     void ExportToWorkbook(const std::string& sPath);
-
-    static void showFailure(const std::exception& e, const std::string& title);
 };

@@ -1,0 +1,49 @@
+#include "app/Handlers.h"
+#include "app/WaitCursor.h"
+
+#include "common/Failure.h"
+#include "common/Log.h"
+#include "common/MessageBox.h"
+#include "export/ShellExecute.h"
+#include "export/WorkbookWriter.h"
+
+#include <QString>
+
+std::string FailureDetails(const std::exception& e) {
+    std::string details = FailureText(e);
+    if (const auto* failure = dynamic_cast<const Failure*>(&e); failure && !failure->detail.empty())
+        details += "\n" + failure->detail;
+    // Descriptions break lines with CR LF; the details box wants plain line feeds.
+    return QString::fromStdString(details)
+        .replace(QLatin1String("\r\n"), QLatin1String("\n"))
+        .toStdString();
+}
+
+void ShowFailure(const std::exception& e, const std::string& title) {
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    if (failure && failure->number == kDialogCancelledNumber)
+        return;
+    ShowMessageBox(FailureText(e), title, MsgButtons::OK,
+                   failure && !failure->detail.empty() ? FailureDetails(e) : "");
+}
+
+void ExportToWorkbook(const std::string& sPath, const std::vector<std::string>& header,
+                      const std::function<void(WorkbookWriter&)>& addRows) {
+    WaitCursor waitCursor;
+    try {
+        WorkbookWriter workbook(sPath, header);
+        addRows(workbook);
+        waitCursor.Restore();
+        workbook.Save();
+    } catch (const std::exception& e) {
+        waitCursor.Restore();
+        LogFailure("cannot write the workbook " + sPath, e);
+        ShowMessageBox("Excel-Workbook is not saved!", "Error while saving excel-sheet",
+                       MsgButtons::OK, FailureDetails(e));
+        return;
+    }
+
+    std::string sError;
+    if (!OpenFileWithShell(sPath, sError))
+        ShowMessageBox(sError, "Error");
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+class WorkbookWriter;
+
+// Why a failure happened, for a message box's details: the failure's number and
+// description, and where in the input it lies when known.
+std::string FailureDetails(const std::exception& e);
+
+// Shows a trapped failure as "number description" under title; a cancelled file dialog
+// ends its procedure without a word.
+void ShowFailure(const std::exception& e, const std::string& title);
+
+// Writes a header and the rows that addRows gives into a workbook at sPath, then opens it
+// with the application associated with its type. A failure shows its message. The wait
+// cursor covers only the rows: saving, the message and the opener run with the normal one.
+void ExportToWorkbook(const std::string& sPath, const std::vector<std::string>& header,
+                      const std::function<void(WorkbookWriter&)>& addRows);
