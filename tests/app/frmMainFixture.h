@@ -83,6 +83,10 @@ protected:
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
+    void StartShown(const std::string& config = kTestConfig) {
+        Start(config);
+        Show();
+    }
 
     template <class T = QWidget> T* Control(const char* name) const {
         T* control = window->findChild<T*>(QString::fromUtf8(name));
@@ -103,10 +107,13 @@ protected:
         return names;
     }
 
+    static QUrl Url(const std::string& path) {
+        return QUrl::fromLocalFile(QString::fromStdString(path));
+    }
     // Chooses a configuration by list index, then drops a file onto the source box.
     void Open(int configIndex, const std::string& path) {
         ConfigList()->setCurrentIndex(configIndex);
-        Drop({QUrl::fromLocalFile(QString::fromStdString(path))});
+        Drop({Url(path)});
     }
 
     // Drags files from the desktop onto a control (the source box unless named) and lets
