@@ -54,6 +54,7 @@ protected:
     QTableView* Table() const { return window->findChild<QTableView*>("tblFiles"); }
     QAbstractItemModel* Model() const { return Table()->model(); }
     QPushButton* Button(const char* name) const { return window->findChild<QPushButton*>(name); }
+    void Click(const char* name) { QTest::mouseClick(Button(name), Qt::LeftButton); }
     QVariant At(int row, int col, int role = Qt::DisplayRole) const {
         return Model()->index(row, col).data(role);
     }
@@ -163,7 +164,7 @@ TEST_F(TableTest, PastedColumnIsMarkedAndSavedIntoEditedFilesOnly) {
     QTest::keyClick(Table(), Qt::Key_Delete);
     EXPECT_EQ(At(1, kNumber).toString(), "");
 
-    QTest::mouseClick(Button("pbSave"), Qt::LeftButton);
+    Click("pbSave");
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(ValueIn(a.toStdString(), kCustomerPath), "New A");
     EXPECT_EQ(ValueIn(b.toStdString(), kCustomerPath), "New B");
@@ -202,7 +203,7 @@ TEST_F(TableTest, SaveSkipsReadOnlyChangedOnDiskAndOriginFilesWithOneSummary) {
     const std::string originBytes = ReadFileBytes(origin.toStdString());
 
     Paste(0, kCustomer, "1\n2\n3\n4\n");
-    QTest::mouseClick(Button("pbSave"), Qt::LeftButton);
+    Click("pbSave");
 
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
@@ -232,7 +233,7 @@ TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
 
     // Its own folder would overwrite it.
     dialogs.Answer(files.dir());
-    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    Click("pbSaveAs");
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text,
               "These files were not saved:\norigin.xml: You can't overwrite the origin XML-File");
@@ -240,7 +241,7 @@ TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
 
     fs::create_directories(files.Path("out"));
     dialogs.Answer(files.Path("out"));
-    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    Click("pbSaveAs");
     EXPECT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::Folder);
     const std::string copy = files.Path("out/origin.xml");
@@ -287,26 +288,25 @@ TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
     Open({Write("a.xml", "", "007", " Adler "), Write("b.xml", "", "1/2", "Bauer")});
     const std::string book = files.Path("table.xlsx");
     dialogs.Answer(book);
-    QTest::mouseClick(Button("pbExporttoExcel"), Qt::LeftButton);
+    Click("pbExporttoExcel");
 
     EXPECT_TRUE(boxes.shown().empty());
     ASSERT_EQ(launcher.uris.size(), 1u);
     const XlsxContent content = ReadXlsx(book);
     ASSERT_EQ(content.sheetNames.front(), "XML-Data");
-    const auto text = [&](const char* ref) {
-        const XlsxCell* cell = content.Find(ref);
-        return cell ? cell->text : std::string("<none>");
+    // The texts of a row's cells A to D, "-" for none.
+    const auto row = [&](int number) {
+        std::string texts;
+        for (const char column : {'A', 'B', 'C', 'D'}) {
+            const XlsxCell* cell = content.Find(column + std::to_string(number));
+            texts += "|" + (cell ? cell->text : "-");
+        }
+        return texts;
     };
-    EXPECT_EQ(text("A1"), "File");
-    EXPECT_EQ(text("B1"), "Number");
-    EXPECT_EQ(text("C1"), "Gone");
-    EXPECT_EQ(text("D1"), "Customer");
-    EXPECT_EQ(text("A2"), "a.xml");
-    EXPECT_EQ(text("B2"), "007");
+    EXPECT_EQ(row(1), "|File|Number|Gone|Customer");
+    EXPECT_EQ(row(2), "|a.xml|007||Adler");
+    EXPECT_EQ(row(3), "|b.xml|1/2||Bauer");
     EXPECT_TRUE(content.Find("B2")->IsText());
-    EXPECT_EQ(text("D2"), "Adler");
-    EXPECT_EQ(text("B3"), "1/2");
-    EXPECT_EQ(text("D3"), "Bauer");
 }
 
 namespace {
@@ -333,14 +333,12 @@ protected:
 } // namespace
 
 TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
-    Start();
-    Show();
+    StartShown();
     const std::string a = files.Write("a.xml", DataFile("", "001", "Adler"));
     const std::string b = files.Write("b.xml", DataFile("", "002", "Bauer"));
 
     // Without a configuration the table waits until one is chosen.
-    Drop({QUrl::fromLocalFile(QString::fromStdString(a)),
-          QUrl::fromLocalFile(QString::fromStdString(b))});
+    Drop({Url(a), Url(b)});
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, "Choose the configuration for these files.");
     EXPECT_EQ(OpenedTable(), nullptr);
@@ -351,14 +349,13 @@ TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
     delete OpenedTable();
 
     // A folder dropped anywhere on the window, and Ctrl+Shift+O with several files.
-    ASSERT_TRUE(Drop({QUrl::fromLocalFile(QString::fromStdString(files.dir()))}, window.get()));
+    ASSERT_TRUE(Drop({Url(files.dir())}, window.get()));
     ASSERT_NE(OpenedTable(), nullptr);
     EXPECT_EQ(TableRows(), 2);
     delete OpenedTable();
 
     dialogs.Answer(a + "\n" + b);
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    Show();
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_NE(OpenedTable(), nullptr);
     EXPECT_EQ(TableRows(), 2);
@@ -367,13 +364,12 @@ TEST_F(MainWindowTableTest, DropOfSeveralFilesOrAFolderOpensTheTable) {
 }
 
 TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
-    fs::create_directories(files.Path("x"));
-    fs::create_directories(files.Path("y"));
-    fs::create_directories(files.Path("out"));
+    for (const char* dir : {"x", "y", "out"})
+        fs::create_directories(files.Path(dir));
     Open({Write("x/a.xml", "", "001", "X"), Write("y/a.xml", "", "002", "Y")});
     Paste(0, kCustomer, "From x\nFrom y\n");
     dialogs.Answer(files.Path("out"));
-    QTest::mouseClick(Button("pbSaveAs"), Qt::LeftButton);
+    Click("pbSaveAs");
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].text, "These files were not saved:\n"
                                      "a.xml: Another file of this name was saved into the folder.");
