@@ -32,8 +32,7 @@ class SaveTest : public WindowTest {
 protected:
     // Starts the window, opens a file under configuration 001 and edits its customer.
     void OpenAndEdit(const std::string& path, const std::string& customer = "Edited") {
-        Start();
-        Show();
+        StartShown();
         Open(0, path);
         TypeValue(2, QString::fromStdString(customer));
     }
@@ -199,8 +198,7 @@ TEST_F(SaveTest, ChoosingAConfigurationAsksFirst) {
 
 TEST_F(SaveTest, ClosingAsksOnlyAfterEditsAndOriginYesOpensSaveAs) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
-    Start();
-    Show();
+    StartShown();
     Open(0, path);
     EXPECT_TRUE(window->close());
     EXPECT_TRUE(boxes.shown().empty());
