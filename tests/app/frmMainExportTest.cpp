@@ -21,8 +21,7 @@ protected:
     }
 
     void StartWithOrder(const std::string& no = "007") {
-        Start();
-        Show();
+        StartShown();
         source = files.Write("order.xml", DataFile("", no, " Miller "));
         Open(0, source);
         ASSERT_EQ(Grid()->MaxRows(), 2);
