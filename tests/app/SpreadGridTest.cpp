@@ -54,12 +54,6 @@ TEST_F(SpreadGridTest, TypingLimitNeverCutsALongerLoadedValue) {
     QTest::keyClick(editor, Qt::Key_Backspace); // but may shrink
     Commit(editor);
     EXPECT_EQ(grid->GetText(1, 12), "abcdefg");
-
-    editor = OpenEditor(2);
-    ASSERT_NE(editor, nullptr);
-    QTest::keyClicks(editor, "1234567");
-    Commit(editor);
-    EXPECT_EQ(grid->GetText(2, 12), "12345");
 }
 
 TEST_F(SpreadGridTest, EditorStaysInItsCellAndACutValueShowsWholeAsToolTip) {
@@ -69,10 +63,7 @@ TEST_F(SpreadGridTest, EditorStaysInItsCellAndACutValueShowsWholeAsToolTip) {
     ASSERT_NE(editor, nullptr);
     QTest::keyClicks(editor, QString(60, 'w'));
     const QRect cell = grid->visualRect(grid->model()->index(0, 11));
-    EXPECT_TRUE(cell.contains(editor->geometry()))
-        << editor->geometry().x() << "," << editor->geometry().y() << " "
-        << editor->geometry().width() << "x" << editor->geometry().height() << " in " << cell.x()
-        << "," << cell.y() << " " << cell.width() << "x" << cell.height();
+    EXPECT_TRUE(cell.contains(editor->geometry()));
     Commit(editor);
 
     const std::string longValue = grid->GetText(1, 12);
