@@ -75,14 +75,12 @@ TEST_F(ExportTest, ExportsTheGridAsShownAndOpensTheWorkbook) {
 
     EXPECT_TRUE(boxes.shown().empty());
     const XlsxContent xlsx = ReadXlsx(path);
-    EXPECT_EQ(xlsx.sheetNames, std::vector<std::string>{"XML-Data"});
     std::vector<std::string> texts;
     for (const XlsxCell& cell : xlsx.cells)
         texts.push_back(cell.text);
     // The unsaved edit is exported as typed, trimmed; the file on disk is not touched.
     EXPECT_EQ(texts,
               (std::vector<std::string>{"Field", "Value", "Number", "1/2", "Customer", "Miller"}));
-    EXPECT_TRUE(xlsx.Find("B3")->IsText());
     EXPECT_EQ(ReadFileBytes(source), before);
     EXPECT_TRUE(AsksToSave());
 
