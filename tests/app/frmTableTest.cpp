@@ -293,7 +293,6 @@ TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
     EXPECT_TRUE(boxes.shown().empty());
     ASSERT_EQ(launcher.uris.size(), 1u);
     const XlsxContent content = ReadXlsx(book);
-    ASSERT_EQ(content.sheetNames.front(), "XML-Data");
     // The texts of a row's cells A to D, "-" for none.
     const auto row = [&](int number) {
         std::string texts;
@@ -306,7 +305,6 @@ TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
     EXPECT_EQ(row(1), "|File|Number|Gone|Customer");
     EXPECT_EQ(row(2), "|a.xml|007||Adler");
     EXPECT_EQ(row(3), "|b.xml|1/2||Bauer");
-    EXPECT_TRUE(content.Find("B2")->IsText());
 }
 
 namespace {
