@@ -226,7 +226,6 @@ TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
     const QString origin = Write("origin.xml", "yes", "004", "Dorn");
     const std::string originBytes = ReadFileBytes(origin.toStdString());
     Open({origin});
-    EXPECT_FALSE(Button("pbSave")->isEnabled());
     Paste(0, kCustomer, "Edited");
     EXPECT_FALSE(Button("pbSave")->isEnabled());
     ASSERT_TRUE(Button("pbSaveAs")->isEnabled());
