@@ -1,8 +1,7 @@
+#include "support/Seams.h"
 #include "xml/DOMWrapper.h"
 
-#include <QFile>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -44,17 +43,12 @@ QByteArray Encode(std::string text, const Encoding& encoding) {
 
 class SpliceSaveTest : public ::testing::TestWithParam<Encoding> {
 protected:
-    QString Path(const char* name) const { return dir_.filePath(name); }
-
+    std::string Path(const char* name) const { return files.Path(name); }
     void Write(const char* name, const QByteArray& bytes) const {
-        QFile file(Path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        files.Write(name, bytes.toStdString());
     }
-
     QByteArray Read(const char* name) const {
-        QFile file(Path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        return QByteArray::fromStdString(ReadFileBytes(Path(name)));
     }
 
     // Loads text as the source file, applies the writes and saves under another name.
@@ -62,14 +56,14 @@ protected:
                          const std::vector<std::pair<std::string, std::string>>& writes) {
         Write("in.xml", Encode(text, GetParam()));
         DOMWrapper doc;
-        doc.Load(Path("in.xml").toStdString());
+        doc.Load(Path("in.xml"));
         for (const auto& [path, value] : writes)
             doc.SetElementValue(path, value);
-        doc.Save(Path("out.xml").toStdString());
+        doc.Save(Path("out.xml"));
         return Read("out.xml");
     }
 
-    QTemporaryDir dir_;
+    TempFiles files;
 };
 
 const std::string kDocument = "<?xml version='1.0' encoding='ENC'?>\r\n"
@@ -141,14 +135,14 @@ TEST_P(SpliceSaveTest, ValuesWrittenWithTheirOwnTextKeepEveryByte) {
               original);
     // In place, twice: the second save splices the file the first one wrote.
     DOMWrapper doc;
-    doc.Load(Path("in.xml").toStdString());
-    doc.Save(Path("in.xml").toStdString());
+    doc.Load(Path("in.xml"));
+    doc.Save(Path("in.xml"));
     EXPECT_EQ(Read("in.xml"), original);
     doc.SetElementValue("/r/e", "1");
-    doc.Save(Path("in.xml").toStdString());
+    doc.Save(Path("in.xml"));
     doc.SetElementValue("/r/c", "2");
     doc.SetElementValue("/r/e", "3");
-    doc.Save(Path("in.xml").toStdString());
+    doc.Save(Path("in.xml"));
     EXPECT_EQ(Read("in.xml"),
               Encode(With(With(kDocument, "<c></c>", "<c>2</c>"), "<e/>", "<e>3</e>"), GetParam()));
 }
@@ -161,38 +155,30 @@ TEST_P(SpliceSaveTest, ClearedAndRewrittenValuesKeepTheFormatting) {
         "\t<f n='2'/>\r\n\t<f n='3'>three</f>\r\n\t<f n='4'>four</f>\r\n</r>\r\n";
     Write("in.xml", Encode(text, GetParam()));
     DOMWrapper doc;
-    doc.Load(Path("in.xml").toStdString());
+    doc.Load(Path("in.xml"));
     doc.ClearAllNodes();
     doc.SetElementValue("/r/f[1]", "one & only");
     doc.SetElementValue("/r/f[2]", "");
     doc.SetElementValue("/r/f[3]", "drei");
-    doc.Save(Path("out.xml").toStdString());
+    doc.Save(Path("out.xml"));
     EXPECT_EQ(Read("out.xml"), Encode(With(With(text, "three", "drei"), "four", ""), GetParam()));
 }
 
 // More values than a save keeps a list of: it looks through the whole tree for them.
 TEST(SpliceSaveMany, EveryValueClearedAndOneWritten) {
-    QTemporaryDir dir;
-    std::string text = "<r>\r\n";
-    for (int i = 0; i < 70000; ++i)
+    TempFiles files;
+    std::string text = "<r>\r\n", expected = "<r>\r\n";
+    for (int i = 0; i < 70000; ++i) {
         text += "<f>" + std::to_string(i) + "</f>\r\n";
-    text += "</r>\r\n";
-    const std::string in = dir.filePath("in.xml").toStdString();
-    QFile file(QString::fromStdString(in));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    file.close();
+        expected += i == 69998 ? "<f>69998</f>\r\n" : "<f></f>\r\n";
+    }
+    const std::string in = files.Write("in.xml", text + "</r>\r\n");
     DOMWrapper doc;
     doc.Load(in);
     doc.ClearAllNodes();
     doc.SetElementValue("/r/f[69999]", "69998");
     doc.Save(in);
-    QFile saved(QString::fromStdString(in));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    std::string expected = "<r>\r\n";
-    for (int i = 0; i < 70000; ++i)
-        expected += i == 69998 ? "<f>69998</f>\r\n" : "<f></f>\r\n";
-    EXPECT_EQ(saved.readAll().toStdString(), expected + "</r>\r\n");
+    EXPECT_EQ(ReadFileBytes(in), expected + "</r>\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Encodings, SpliceSaveTest, ::testing::ValuesIn(kEncodings),
