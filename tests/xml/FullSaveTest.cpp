@@ -1,9 +1,9 @@
 #include "common/Failure.h"
+#include "support/Seams.h"
 #include "xml/DOMWrapper.h"
 
 #include <QDateTime>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,18 +14,9 @@ namespace {
 // Saves that cannot splice the loaded file: the document's structure changed, or the file.
 class FullSaveTest : public ::testing::Test {
 protected:
-    std::string Path(const char* name) const { return dir_.filePath(name).toStdString(); }
-
-    void Write(const char* name, const std::string& text) const {
-        QFile file(QString::fromStdString(Path(name)));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.data(), static_cast<qint64>(text.size()));
-    }
-
-    std::string Read(const char* name) const {
-        QFile file(QString::fromStdString(Path(name)));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
-    }
+    std::string Path(const char* name) const { return files.Path(name); }
+    void Write(const char* name, const std::string& text) const { files.Write(name, text); }
+    std::string Read(const char* name) const { return ReadFileBytes(Path(name)); }
 
     // Loads text, appends an element to the root (so the save serializes the whole
     // document), saves and loads the result again.
@@ -38,7 +29,7 @@ protected:
         reloaded.Load(Path("out.xml"));
     }
 
-    QTemporaryDir dir_;
+    TempFiles files;
 };
 
 TEST_F(FullSaveTest, AddsNoWhiteSpaceWhereTheLoadKeepsIt) {
