@@ -5,6 +5,8 @@
 
 #include <QIODevice>
 
+#include <memory>
+
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/valid.h>
@@ -163,6 +165,13 @@ void WriteWholeDocument(xmlDocPtr doc, const char* encoding, const std::string& 
     OwnedParser check(xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr));
     if (!check)
         throw Failure(kErrXmlLibrary, "Out of memory");
+    // The parser leaves the document it builds to its caller, also when a failure stops it.
+    const auto freeCheckDoc = [](xmlParserCtxtPtr ctxt) {
+        xmlFreeDoc(ctxt->myDoc);
+        ctxt->myDoc = nullptr;
+    };
+    const std::unique_ptr<xmlParserCtxt, decltype(freeCheckDoc)> checkDoc(check.get(),
+                                                                          freeCheckDoc);
     xmlCtxtUseOptions(check.get(), parseOptions);
     Tee tee{device, check.get()};
     const int format = KeepsWhiteSpace(doc) ? 0 : XML_SAVE_FORMAT;
@@ -177,7 +186,9 @@ void WriteWholeDocument(xmlDocPtr doc, const char* encoding, const std::string& 
         flushed = xmlSaveClose(writer) >= 0;
     }
     if (tee.failed)
-        throw Failure(kErrXmlLibrary, "The file could not be written.");
+        throw Failure(kErrXmlLibrary, device.errorString().isEmpty()
+                                          ? std::string("The file could not be written.")
+                                          : device.errorString().toStdString());
     if (!written || !flushed)
         throw Failure(kErrXmlLibrary, "The document could not be serialized.");
     xmlParseChunk(check.get(), nullptr, 0, 1);
