@@ -138,6 +138,12 @@ bool TypeIntoValueCell(SpreadGrid* grid, int row, const QString& text) {
     grid->SetActiveCell(kColValue, row);
     QTest::keyClick(grid, Qt::Key_F2);
     auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    // With no active window (the offscreen platform hands activation to none once the
+    // progress dialog has gone) the open editor is not the focus widget.
+    if (!editor)
+        for (auto* open : grid->viewport()->findChildren<QLineEdit*>())
+            if (open->isVisible())
+                editor = open;
     if (!editor)
         return false;
     editor->selectAll();
