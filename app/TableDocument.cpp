@@ -5,7 +5,6 @@
 #include "common/Strings.h"
 #include "export/WorkbookWriter.h"
 #include "xml/DOMWrapper.h"
-#include "xml/XmlThread.h"
 
 #include <QBrush>
 #include <QColor>
@@ -16,14 +15,10 @@
 #include <QFont>
 #include <QHash>
 #include <QSet>
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <filesystem>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -162,50 +157,19 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
 std::optional<std::vector<TableDocument::FileRow>>
 TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& files,
                          const std::function<bool(int)>& progress) {
-    const size_t count = static_cast<size_t>(files.size());
-    std::vector<FileRow> rows(count);
-    std::atomic<size_t> next{0};
-    std::atomic<int> done{0};
-    std::atomic<bool> stop{false};
-    // Takes the next file that nobody reads yet; false when there is none.
-    const auto readOne = [&] {
-        const size_t i = next.fetch_add(1);
-        if (i >= count)
-            return false;
-        rows[i] = ReadFile(config, files[static_cast<qsizetype>(i)]);
-        done.fetch_add(1);
-        return true;
-    };
+    std::vector<FileRow> rows;
+    rows.reserve(static_cast<size_t>(files.size()));
     QElapsedTimer sinceReport;
     sinceReport.start();
-    const auto report = [&] {
-        if (sinceReport.elapsed() < 50)
-            return true;
-        sinceReport.restart();
-        if (!progress(done.load()))
-            stop = true;
-        return !stop;
-    };
-
-    // The first file on this thread: the library is set up here before any helper starts.
-    readOne();
-    // One helper at most: every node of every document comes from one allocator under one
-    // lock, and further threads mostly wait for it.
-    const size_t readers = QThread::idealThreadCount() > 1 ? 2 : 1;
-    std::vector<std::jthread> helpers;
-    for (size_t i = 1; i < readers && i < count; ++i)
-        helpers.emplace_back([&] {
-            PrepareXmlThread();
-            while (!stop && readOne()) {
-            }
-        });
-    while (report() && readOne()) {
+    for (const QString& file : files) {
+        // Told now and then rather than per file: a repaint costs more than a small file.
+        if (sinceReport.elapsed() >= 50) {
+            sinceReport.restart();
+            if (!progress(static_cast<int>(rows.size())))
+                return std::nullopt;
+        }
+        rows.push_back(ReadFile(config, file));
     }
-    while (report() && done.load() < static_cast<int>(count))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    helpers.clear();
-    if (stop)
-        return std::nullopt;
     return rows;
 }
 
