@@ -2,11 +2,13 @@
 #include "app/WaitCursor.h"
 
 #include "common/Failure.h"
+#include "common/FileDialog.h"
 #include "common/Log.h"
 #include "common/MessageBox.h"
 #include "export/ShellExecute.h"
 #include "export/WorkbookWriter.h"
 
+#include <QCloseEvent>
 #include <QString>
 
 std::string FailureDetails(const std::exception& e) {
@@ -46,4 +48,35 @@ void ExportToWorkbook(const std::string& sPath, const std::vector<std::string>& 
     std::string sError;
     if (!OpenFileWithShell(sPath, sError))
         ShowMessageBox(sError, "Error");
+}
+
+void ExportWithDialog(CommonDialog& CD, bool hasRows,
+                      const std::function<void(const std::string&)>& exportTo) {
+    try {
+        if (!hasRows) {
+            ShowMessageBox("No data found", "Error");
+            return;
+        }
+        CD.FileName = "";
+        CD.Filter = "Excel (*.xlsx)|*.xlsx";
+        CD.DefaultExt = "xlsx";
+        CD.ShowSave();
+        if (!CD.FileName.empty())
+            exportTo(CD.FileName);
+    } catch (const std::exception& e) {
+        ShowFailure(e, "Error while export to excel");
+    }
+}
+
+void CloseAfterGuard(QCloseEvent* event, const std::function<bool()>& askSaveChanges) {
+    try {
+        if (askSaveChanges())
+            event->accept();
+        else
+            event->ignore();
+    } catch (const std::exception& e) {
+        event->ignore();
+        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
+                       FailureDetails(e));
+    }
 }

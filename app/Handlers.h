@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class CommonDialog;
+class QCloseEvent;
 class WorkbookWriter;
 
 // Why a failure happened, for a message box's details: the failure's number and
@@ -20,3 +22,12 @@ void ShowFailure(const std::exception& e, const std::string& title);
 // cursor covers only the rows: saving, the message and the opener run with the normal one.
 void ExportToWorkbook(const std::string& sPath, const std::vector<std::string>& header,
                       const std::function<void(WorkbookWriter&)>& addRows);
+
+// The export button of a window: "No data found" without rows, else the workbook's name from
+// the window's dialog, then exportTo with that name.
+void ExportWithDialog(CommonDialog& CD, bool hasRows,
+                      const std::function<void(const std::string&)>& exportTo);
+
+// Lets a close request through once the unsaved-changes guard agrees. A failed save keeps
+// the window open with its edits and says why.
+void CloseAfterGuard(QCloseEvent* event, const std::function<bool()>& askSaveChanges);

@@ -1,24 +1,11 @@
 #include "app/Handlers.h"
 #include "app/frmMain.h"
 
-#include "common/MessageBox.h"
 #include "export/WorkbookWriter.h"
 
 void frmMain::pbExporttoExcel_Click() {
-    try {
-        if (Grid->MaxRows() == 0) {
-            ShowMessageBox("No data found", "Error");
-            return;
-        }
-        CD.FileName = "";
-        CD.Filter = "Excel (*.xlsx)|*.xlsx";
-        CD.DefaultExt = "xlsx";
-        CD.ShowSave();
-        if (!CD.FileName.empty())
-            ExportToWorkbook(CD.FileName);
-    } catch (const std::exception& e) {
-        ShowFailure(e, "Error while export to excel");
-    }
+    ExportWithDialog(CD, Grid->MaxRows() > 0,
+                     [this](const std::string& sPath) { ExportToWorkbook(sPath); });
 }
 
 void frmMain::ExportToWorkbook(const std::string& sPath) {

@@ -140,15 +140,5 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    try {
-        if (AskSaveChanges())
-            event->accept();
-        else
-            event->ignore();
-    } catch (const std::exception& e) {
-        // Closing would lose the edits that could not be saved.
-        event->ignore();
-        ShowMessageBox(FailureText(e), "Error while saving xml-data", MsgButtons::OK,
-                       FailureDetails(e));
-    }
+    CloseAfterGuard(event, [this] { return AskSaveChanges(); });
 }

@@ -233,32 +233,12 @@ bool frmTable::ReportSaveProblems(const std::vector<TableDocument::SaveProblem>&
 }
 
 void frmTable::closeEvent(QCloseEvent* event) {
-    try {
-        if (AskSaveChanges())
-            event->accept();
-        else
-            event->ignore();
-    } catch (const std::exception& e) {
-        event->ignore();
-        ShowMessageBox(FailureText(e), "Error while saving xml-data");
-    }
+    CloseAfterGuard(event, [this] { return AskSaveChanges(); });
 }
 
 void frmTable::pbExporttoExcel_Click() {
-    try {
-        if (Document->rowCount() == 0) {
-            ShowMessageBox("No data found", "Error");
-            return;
-        }
-        CD.FileName = "";
-        CD.Filter = "Excel (*.xlsx)|*.xlsx";
-        CD.DefaultExt = "xlsx";
-        CD.ShowSave();
-        if (!CD.FileName.empty())
-            ExportToWorkbook(CD.FileName);
-    } catch (const std::exception& e) {
-        ShowFailure(e, "Error while export to excel");
-    }
+    ExportWithDialog(CD, Document->rowCount() > 0,
+                     [this](const std::string& sPath) { ExportToWorkbook(sPath); });
 }
 
 void frmTable::ExportToWorkbook(const std::string& sPath) {

@@ -420,57 +420,29 @@ std::optional<std::string> ValueOf(std::string_view text, bool attribute) {
     return value;
 }
 
-std::string EscapeText(std::string_view value) {
+// Element text escapes '&', '<' and '>'. An attribute value (quote given) escapes '&', '<' and
+// its own quote, and writes what attribute normalization would change as references. A raw
+// CR would read back as a line feed in either.
+std::string Escape(std::string_view value, char quote = 0) {
     std::string out;
     out.reserve(value.size());
     for (const char c : value) {
-        switch (c) {
-        case '&':
+        if (c == '&')
             out += "&amp;";
-            break;
-        case '<':
+        else if (c == '<')
             out += "&lt;";
-            break;
-        case '>':
+        else if (c == '\r')
+            out += "&#13;";
+        else if (!quote && c == '>')
             out += "&gt;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break; // a raw one would read back as a line feed
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-// What attribute normalization would change goes as references.
-std::string EscapeAttribute(std::string_view value, char quote) {
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '\t':
+        else if (quote && c == '\t')
             out += "&#9;";
-            break;
-        case '\n':
+        else if (quote && c == '\n')
             out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            if (c == quote)
-                out += quote == '"' ? "&quot;" : "&apos;";
-            else
-                out += c;
-        }
+        else if (quote && c == quote)
+            out += quote == '"' ? "&quot;" : "&apos;";
+        else
+            out += c;
     }
     return out;
 }
@@ -569,7 +541,7 @@ public:
                 continue;
             codec_.Encode(std::string_view(tag).substr(copied, text.valueStart - copied), bytes,
                           false);
-            const uint64_t length = codec_.Encode(EscapeAttribute(value, text.quote), bytes, true);
+            const uint64_t length = codec_.Encode(Escape(value, text.quote), bytes, true);
             result_.replacements.push_back(
                 {span.open + text.valueStart, span.open + text.valueEnd, length, nullptr});
             copied = text.valueEnd;
@@ -594,7 +566,7 @@ public:
                 !reader_.Advance(span.close + 2, nullptr, &closing) || closing != "/>")
                 return false;
             const uint64_t length = codec_.Encode(">", bytes, false);
-            const uint64_t content = codec_.Encode(EscapeText(value), bytes, true);
+            const uint64_t content = codec_.Encode(Escape(value), bytes, true);
             const uint64_t end = codec_.Encode("</" + QualifiedName(element) + ">", bytes, false);
             result_.replacements.push_back(
                 {span.close, span.close + 2u, length + content + end, element});
@@ -620,7 +592,7 @@ public:
         } else if (!reader_.Advance(span.endOpen, nullptr, nullptr)) {
             return false;
         }
-        const uint64_t written = codec_.Encode(EscapeText(value), bytes, true);
+        const uint64_t written = codec_.Encode(Escape(value), bytes, true);
         result_.replacements.push_back(
             {static_cast<uint64_t>(start), span.endOpen, written, nullptr});
         sink_.Write(bytes);
