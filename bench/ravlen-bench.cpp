@@ -11,6 +11,7 @@
 // then "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
 // "message: <title>: <text>" and makes the exit status 1.
 
+#include "BenchSupport.h"
 #include "app/frmMain.h"
 #include "common/AppPaths.h"
 #include "common/FileDialog.h"
@@ -35,6 +36,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+using bench::PeakRssKb;
+using bench::Report;
+using bench::Stopwatch;
 
 namespace {
 
@@ -99,30 +104,6 @@ Options ParseOptions(int argc, char** argv) {
 std::string Absolute(const std::string& path) {
     return path.empty() ? path
                         : QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
-}
-
-class Stopwatch {
-public:
-    double Lap() {
-        const auto now = std::chrono::steady_clock::now();
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        start_ = now;
-        return seconds;
-    }
-
-private:
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-void Report(const char* phase, double seconds) {
-    std::printf("%s %.3f s\n", phase, seconds);
-    std::fflush(stdout);
-}
-
-long PeakRssKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 // Lets the window paint and handle what the last action queued, as it would between a

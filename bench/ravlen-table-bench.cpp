@@ -12,6 +12,7 @@
 // "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
 // "message: <title>: <text>" and makes the exit status 1.
 
+#include "BenchSupport.h"
 #include "app/Configuration.h"
 #include "app/frmTable.h"
 #include "common/MessageBox.h"
@@ -32,6 +33,10 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using bench::PeakRssKb;
+using bench::Report;
+using bench::Stopwatch;
 
 namespace {
 
@@ -87,30 +92,6 @@ Options ParseOptions(int argc, char** argv) {
     if (options.save && options.pasteColumn <= 0)
         Usage("--save needs --paste-column");
     return options;
-}
-
-class Stopwatch {
-public:
-    double Lap() {
-        const auto now = std::chrono::steady_clock::now();
-        const double seconds = std::chrono::duration<double>(now - start_).count();
-        start_ = now;
-        return seconds;
-    }
-
-private:
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-void Report(const char* phase, double seconds) {
-    std::printf("%s %.3f s\n", phase, seconds);
-    std::fflush(stdout);
-}
-
-long PeakRssKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 } // namespace
