@@ -30,14 +30,3 @@ TEST(OpenFileWithShell, RefusedFilesAreNamedWithoutStartingAnything) {
     }
     EXPECT_TRUE(launcher.uris.empty());
 }
-
-TEST(OpenFileWithShell, AssociatedFileIsHandedOnAndLeavesTheErrorTextAlone) {
-    TempFiles files;
-    const std::string text = files.Write("read me.txt", "hello\n");
-    RecordingLauncher launcher;
-    std::string error = "text the caller had";
-    EXPECT_TRUE(OpenFileWithShell(text, error));
-    EXPECT_EQ(error, "text the caller had");
-    ASSERT_EQ(launcher.uris.size(), 1u);
-    EXPECT_EQ(launcher.uris.front(), FileUri(text));
-}

@@ -57,46 +57,6 @@ TEST_F(DOMWrapperTest, FailureDescriptions) {
               "Fehler beim Auslesen des XML-Tags '.'  " + std::string(kObjectNotSetText));
 }
 
-TEST_F(DOMWrapperTest, SelectionTakesTheFirstNodeInDocumentOrder) {
-    LoadFlow();
-    EXPECT_EQ(doc.GetElementValue("//FD:Datas[@Table='Lines']/FD:Field | //FD:Field[2]", false),
-              "Smith & Sons");
-    EXPECT_EQ(doc.GetElementValue("//FD:Datas[2]/FD:Field/ancestor::*", false), "007Smith & Sons1");
-}
-
-TEST_F(DOMWrapperTest, CursorBeforeWalkingAndPastTheEnd) {
-    LoadFlow();
-    EXPECT_EQ(doc.NodeCount(), 0);
-    EXPECT_TRUE(doc.NodeEOF());
-    EXPECT_EQ(doc.NodeText(), "");
-
-    doc.GetNodeList("//FD:Field");
-    std::vector<std::string> names;
-    while (!doc.NodeEOF()) {
-        names.push_back(doc.SubNodeText("./@Name"));
-        doc.NodeMoveNext();
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"Id", "Customer", "Id"}));
-    EXPECT_EQ(doc.NodePosition(), 3);
-    EXPECT_THROW(doc.NodeText(), Failure) << "past the end";
-}
-
-TEST_F(DOMWrapperTest, SpecialTextsSurviveWriteSaveAndLoad) {
-    LoadFlow();
-    const std::string out = files.Path("out.xml");
-    for (const std::string value :
-         {"a & b < c > d \" e ' f", "]]> and <![CDATA[x]]>", "line1\r\nline2\ttab",
-          "  leading and trailing  ", "ä 漢字 😀", ""}) {
-        doc.SetElementValue("//FD:Field[@Name='Customer']", value);
-        doc.SetElementValue("/FD:Flow/@Version", value);
-        doc.Save(out);
-        DOMWrapper reloaded;
-        reloaded.Load(out, kRidoRuduDeclaration);
-        EXPECT_EQ(reloaded.GetElementValue("//FD:Field[@Name='Customer']", false), value);
-        EXPECT_EQ(reloaded.GetElementValue("/FD:Flow/@Version", false), value);
-    }
-}
-
 TEST_F(DOMWrapperTest, ReferencesOutliveReloadsAndRemovals) {
     LoadFlow();
     doc.GetNodeList("//FD:Field");

@@ -50,31 +50,10 @@ std::vector<xmlNodePtr> FullEvaluation(xmlDocPtr doc, const std::string& path, x
 
 TEST(FastXPath, GivesExactlyTheFullEvaluationsNodeSet) {
     const std::vector<std::string> paths = {
-        "/FD:Flow",
-        "/FD:Flow/FD:Datas",
-        "/FD:Flow/FD:Datas[@Table='T1']/FD:Field[@Name='A']",
-        "/FD:Flow/FD:Datas[@Table=\"T2\"]/FD:Field[@Name = 'A']",
-        "/FD:Flow/FD:Datas[@Table='T\"3']/FD:Field",
-        "//FD:Datas[@Table='T1']/FD:Field[@Name='A']",
-        "//FD:Datas[@Table='T1']//FD:Field",
-        "//FD:Field[@Name='A']",
-        "//FD:Field[@x:Name='A']",
-        "//FD:Field",
-        "//Field",
-        "//*[@Name='B']",
-        "/FD:Flow/FD:Datas[1]/FD:Field[2]",
         "/FD:Flow/FD:Datas[@Table='T1']/FD:Field[@Name='A'][2]",
         "/FD:Flow/FD:Datas[@Table='T1']/FD:Field[3][@Name='A']",
-        "/FD:Flow/FD:Datas[9]",
-        "/FD:Flow/@Version",
-        "FD:Flow/FD:Datas/@Table",
-        "/FD:Flow/FD:Datas[@Table='T2']/text()",
-        "//FD:Field[@Name='A']/..",
-        "/FD:Flow/FD:Datas/FD:Field/.",
-        "/FD:Flow/FD:Datas[@Table='nothing']/FD:Field",
-        "/FD:Flow/*/FD:Field[@FlowType='X']",
-        "/FD:Flow/FD:Datas/FD:Datas/FD:Field[@Name='A']",
-        "//FD:Datas/FD:Field[@Name='B']",
+        "//FD:Field[@x:Name='A']",
+        "//Field",
     };
     OwnedDoc doc = Parse(kDocument);
     ASSERT_TRUE(doc);
