@@ -1,5 +1,7 @@
 #include "app/frmMainFixture.h"
 
+#include <QClipboard>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -260,13 +262,52 @@ TEST_F(WindowTest, DropEndsAtOnceAndAsksAfterwards) {
 
 // --- Layout ---
 
-TEST_F(WindowTest, VersionLabelShowsItsWholeTextAtItsPlaceWithAnyFont) {
+class LayoutTest : public WindowTest {
+protected:
+    int Px(int twips) const { return qRound(twips * window->logicalDpiY() / 1440.0); }
+    void ResizeTwips(int width, int height) {
+        ASSERT_EQ(window->logicalDpiX(), window->logicalDpiY());
+        const QSize wanted(Px(width), Px(height));
+        window->resize(wanted);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == wanted; }));
+    }
+    // Where the controls are, in pixels of their containers.
+    std::map<std::string, QRect> Geometry() const {
+        std::map<std::string, QRect> result;
+        for (const char* name :
+             {"Frame1", "txtXMLFile", "Frame2", "Grid", "pbSave", "pbExporttoExcel", "lblVersion"})
+            result[name] = Control(name)->geometry();
+        return result;
+    }
+};
+
+TEST_F(LayoutTest, FramesAndGridFollowTheWindowAndButtonsItsLowerEdge) {
     StartShown();
-    ASSERT_EQ(window->logicalDpiX(), window->logicalDpiY());
-    const auto Px = [&](int twips) { return qRound(twips * window->logicalDpiY() / 1440.0); };
-    const QSize wanted(Px(12300 + 600), Px(8670 + 300));
-    window->resize(wanted);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window->size() == wanted; }));
+    ResizeTwips(12300, 8670);
+    auto before = Geometry();
+    ResizeTwips(12300 + 1500, 8670 + 1005);
+    const int dW = Px(1500), dH = Px(1005);
+    auto after = Geometry();
+    EXPECT_EQ(after["Frame1"], before["Frame1"].adjusted(0, 0, dW, 0));
+    EXPECT_EQ(after["txtXMLFile"], before["txtXMLFile"]);
+    EXPECT_EQ(after["Frame2"], before["Frame2"].adjusted(0, 0, dW, dH));
+    EXPECT_EQ(after["Grid"], before["Grid"].adjusted(0, 0, dW, dH));
+    for (const char* moved : {"pbSave", "pbExporttoExcel", "lblVersion"})
+        EXPECT_EQ(after[moved], before[moved].translated(0, dH)) << moved;
+
+    // Below 4000 nothing moves, and coming back applies the whole difference at once.
+    ResizeTwips(12300, 3990);
+    EXPECT_EQ(Geometry(), after);
+    ResizeTwips(12300 + 1500, 8670);
+    before["Frame1"] = after["Frame1"];
+    before["Frame2"].adjust(0, 0, dW, 0);
+    before["Grid"].adjust(0, 0, dW, 0);
+    EXPECT_EQ(Geometry(), before);
+}
+
+TEST_F(LayoutTest, VersionLabelShowsItsWholeTextAtItsPlaceWithAnyFont) {
+    StartShown();
+    ResizeTwips(12300 + 600, 8670 + 300);
     auto* label = Control<QLabel>("lblVersion");
     for (int points : {28, 9, 14}) {
         QFont font = QApplication::font();
@@ -280,6 +321,133 @@ TEST_F(WindowTest, VersionLabelShowsItsWholeTextAtItsPlaceWithAnyFont) {
         EXPECT_GE(label->geometry().top(),
                   Control<QPushButton>("pbExit")->geometry().top() - Px(45));
     }
+}
+
+TEST_F(LayoutTest, HeightsAndTopsHaveFloors) {
+    // A window made very high before start-up and then low takes the whole difference from
+    // the first arrangement.
+    files.Write("ravlen.lib", kTestConfig);
+    window = std::make_unique<frmMain>();
+    window->resize(Px(12300), Px(30000));
+    ASSERT_TRUE(window->InitApplication());
+    Show();
+    ResizeTwips(12300, 4500);
+    auto now = Geometry();
+    EXPECT_EQ(now["Frame2"].height(), Px(100));
+    EXPECT_EQ(now["Grid"].height(), Px(100));
+    EXPECT_EQ(now["pbSave"].top(), 0);
+    EXPECT_EQ(now["lblVersion"].top(), 0);
+    EXPECT_EQ(now["Frame1"].height(), Px(1125));
+}
+
+TEST_F(WindowTest, BundledSamplesLoadWithTheirRowsUnderEveryConfiguration) {
+    const std::string samples = RAVLEN_SAMPLES_DIR "/";
+    Start(ReadFileBytes(samples + "ravlen.lib"));
+    ASSERT_EQ(ConfigList()->count(), 3);
+    const std::tuple<int, const char*, int, const char*> cases[] = {
+        {0, "orders-origin.xml", 5, "Template customer"},
+        {0, "orders-2004-11.xml", 5, "Miller & Sons"},
+        {1, "orders-origin.xml", 4, "Springfield"}, // no phone number
+        {1, "orders-2004-11.xml", 5, "Kingsport"},
+        {2, "orders-origin.xml", 4, "2"}, // nor a discount
+        {2, "orders-2004-11.xml", 4, "2"},
+    };
+    for (const auto& [config, file, rows, third] : cases) {
+        Open(config, samples + file);
+        EXPECT_EQ(Grid()->MaxRows(), rows) << config << " " << file;
+        EXPECT_EQ(Cell(3, 12), third) << config << " " << file;
+    }
+    EXPECT_EQ(Shown(), (Rows{{"Article", "A-2045"},
+                             {"Quantity", "12"},
+                             {"Quantity flow type", "2"},
+                             {"Item table", "Item"}}));
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(WindowTest, EnterAndTabMoveBetweenValueCellsOnly) {
+    StartShown();
+    Open(0, files.Write("order.xml", DataFile("", "1", "A")));
+    SpreadGrid* grid = Grid();
+    auto at = [&] { return std::pair(grid->ActiveRow(), grid->ActiveCol()); };
+    ASSERT_EQ(at(), std::pair(1, 12));
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(2, 12));
+    QTest::keyClick(grid, Qt::Key_Backtab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    grid->SetActiveCell(11, 1);
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_EQ(at(), std::pair(1, 12));
+    TypeValue(1, "7"); // Enter in the editor commits and goes on to the row below
+    EXPECT_EQ(at(), std::pair(2, 12));
+}
+
+TEST_F(WindowTest, GridWithoutAnyConfiguredFieldSaysSoQuietly) {
+    StartShown();
+    auto inkInGrid = [&] {
+        const QImage image = Grid()->viewport()->grab().toImage();
+        const QColor base = Grid()->viewport()->palette().color(QPalette::Base);
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ink += image.pixelColor(x, y) != base;
+        return ink;
+    };
+    ConfigList()->setCurrentIndex(1); // no origin check
+    EXPECT_EQ(inkInGrid(), 0);
+    Drop({Url(
+        files.Write("other.xml", "<FD:R xmlns:FD='urn:other'><FD:Datas Table='Head'/></FD:R>"))});
+    EXPECT_EQ(Grid()->MaxRows(), 0);
+    EXPECT_GT(inkInGrid(), 0);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(Control<QPushButton>("pbExporttoExcel")->isEnabled());
+}
+
+TEST_F(WindowTest, PathBoxTakesNoTypingAndDoesNotLookLikeAField) {
+    StartShown();
+    ConfigList()->setCurrentIndex(0);
+    const std::string path = files.Write("order.xml", DataFile("", "1", "A"));
+    Drop({Url(path)});
+    QLineEdit* box = PathBox();
+    box->setFocus();
+    QApplication::clipboard()->setText("/elsewhere.xml");
+    QTest::keyClicks(box, "typed");
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Path(), path);
+    // Inside its frame the box is drawn in the window's colour, not a field's.
+    const QImage image = box->grab().toImage();
+    const QColor inside = image.pixelColor(image.width() - 6, image.height() / 2);
+    EXPECT_EQ(inside.name(), window->palette().color(QPalette::Window).name());
+}
+
+TEST_F(WindowTest, SelectFileOpensXmlFilesInTheFolderOfTheLastSaveAsAndCancelsQuietly) {
+    StartShown();
+    ConfigList()->setCurrentIndex(0);
+    dialogs.Answer(files.Write("first.xml", DataFile("", "1", "A")));
+    Click("pbSelectFile");
+    EXPECT_EQ(Cell(2, 12), "A");
+
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(files.Path("sub"))));
+    TypeValue(2, "B");
+    dialogs.Answer(files.Path("sub/copy.xml"));
+    Click("pbSaveAs");
+    TypeValue(2, "C");
+    boxes.Answer(MsgAnswer::No);
+    dialogs.Cancel();
+    Click("pbSelectFile");
+    ASSERT_EQ(dialogs.shown().size(), 3u);
+    for (size_t i : {0u, 2u}) {
+        const auto& shown = dialogs.shown()[i];
+        EXPECT_EQ(shown.mode, CommonDialog::Mode::Open);
+        EXPECT_EQ(shown.fileName, "");
+        EXPECT_EQ(shown.filter, "XML-Files (*.xml)|*.xml");
+    }
+    EXPECT_EQ(dialogs.shown()[2].initDir, files.dir()); // where Save As started
+    // The cancel keeps the edit, says nothing more and leaves both saves disabled.
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(Path(), files.Path("sub/copy.xml"));
+    EXPECT_EQ(Cell(2, 12), "C");
+    EXPECT_EQ(Enabled(), "pbExporttoExcel");
+    EXPECT_TRUE(AsksToSave());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "app/frmTable.h"
 #include "app/frmMainFixture.h"
+#include "support/DesktopSandbox.h"
+#include "support/XlsxReader.h"
 
 #include <QAbstractItemModel>
 #include <QClipboard>
@@ -11,6 +13,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+const bool kSandboxed = (UseDesktopSandbox({"application/octet-stream", "application/zip"}), true);
 
 constexpr const char* kCustomerPath = "FD:R/FD:Datas[@Table='Order']/FD:Field[@Name='Customer']";
 constexpr const char* kNotePath = "FD:R/FD:Datas[@Table='Head']/FD:Field[@Name='Note']";
@@ -267,6 +271,33 @@ protected:
         return OpenedTable()->findChild<QTableView*>("tblFiles")->model()->rowCount();
     }
 };
+
+TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
+    ASSERT_TRUE(kSandboxed);
+    if (!CanReadXlsx())
+        GTEST_SKIP() << "built without libzip: workbooks cannot be read back";
+    RecordingLauncher launcher;
+    Open({Write("a.xml", "", "007", " Adler "), Write("b.xml", "", "1/2", "Bauer")});
+    const std::string book = files.Path("table.xlsx");
+    dialogs.Answer(book);
+    Click("pbExporttoExcel");
+
+    EXPECT_TRUE(boxes.shown().empty());
+    ASSERT_EQ(launcher.uris.size(), 1u);
+    const XlsxContent content = ReadXlsx(book);
+    // The texts of a row's cells A to D, "-" for none.
+    const auto row = [&](int number) {
+        std::string texts;
+        for (const char column : {'A', 'B', 'C', 'D'}) {
+            const XlsxCell* cell = content.Find(column + std::to_string(number));
+            texts += "|" + (cell ? cell->text : "-");
+        }
+        return texts;
+    };
+    EXPECT_EQ(row(1), "|File|Number|Gone|Customer");
+    EXPECT_EQ(row(2), "|a.xml|007||Adler");
+    EXPECT_EQ(row(3), "|b.xml|1/2||Bauer");
+}
 
 } // namespace
 

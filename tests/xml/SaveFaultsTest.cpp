@@ -6,11 +6,13 @@
 
 #include <dlfcn.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 
@@ -48,9 +50,24 @@ namespace {
 
 constexpr const char* kOldContent = "<?xml version=\"1.0\"?>\n<old>keep me &amp; my bytes</old>\n";
 
+// A file system mounted over a folder for the life of the object.
+struct TmpfsMount {
+    TmpfsMount(const std::string& dir, const char* options) : dir(dir) {
+        fs::create_directories(dir);
+        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, options) == 0;
+    }
+    ~TmpfsMount() {
+        if (mounted)
+            ::umount2(dir.c_str(), MNT_DETACH);
+    }
+    std::string dir;
+    bool mounted = false;
+};
+
 class SaveFaultsTest : public testing::Test {
 protected:
     void SetUp() override {
+        // Large enough to overflow the small file system below.
         doc.NewDoc("r");
         doc.SetElementValue("/r", std::string(256 * 1024, 'n'));
     }
@@ -85,6 +102,19 @@ protected:
     ScriptedMessageBox boxes;
     DOMWrapper doc;
 };
+
+TEST_F(SaveFaultsTest, FullFileSystemKeepsTheOldFile) {
+    const std::string dir = files.Path("small");
+    TmpfsMount small(dir, "size=64k,mode=0755");
+    if (!small.mounted)
+        GTEST_SKIP() << "cannot mount a 64 KB tmpfs here: " << std::strerror(errno);
+    const std::string target = files.Write("small/data.xml", kOldContent);
+    const auto before = Entries(dir);
+    ExpectSaveFails(target);
+    ExpectUntouched(target, before);
+    ExpectSaveFails(dir + "/new.xml");
+    ExpectUntouched(target, before);
+}
 
 TEST_F(SaveFaultsTest, ReadOnlyFileKeepsItsBytes) {
     for (const auto mode :

@@ -167,4 +167,20 @@ INSTANTIATE_TEST_SUITE_P(Encodings, SpliceSaveTest, ::testing::ValuesIn(kEncodin
                              return name + (info.param.bom ? "Bom" : "");
                          });
 
+TEST_P(SpliceSaveTest, EmptiedValuesKeepTheirTags) {
+    std::string expected = kDocument;
+    expected = With(expected, "y=\"2\">&#233;t&amp;&#x3C;</a>", "y=\"\"></a>");
+    expected = With(expected, "<![CDATA[c<d]]>", "");
+    expected = With(expected, "<f>keep &#65; é</f>", "<f></f>");
+    expected = With(expected, "<g>mixed <i>in</i> text</g>", "<g></g>");
+    EXPECT_EQ(SaveAfter(kDocument, {{"/r/a", ""},
+                                    {"/r/a/@y", ""},
+                                    {"/r/b", ""},
+                                    {"/r/d", ""},
+                                    {"/r/e", ""},
+                                    {"/r/f", ""},
+                                    {"/r/g", ""}}),
+              Encode(expected, GetParam()));
+}
+
 } // namespace

@@ -43,4 +43,18 @@ TEST_F(XPathExactness, TextWithAnUndeclaredPrefixIsNotAppended) {
     EXPECT_EQ(dom.GetElementValue("/FD:Flow/FD:Datas/FD:Field[@Name='U']", false), "u");
 }
 
+TEST_F(XPathExactness, EveryAttributeIsLeftLikeANodeOutsideTheTree) {
+    Open("<r><a x='1' y='2' z=''/><n/></r>");
+    for (const std::string attribute : {"x", "y", "z"}) {
+        SCOPED_TRACE(attribute);
+        dom.GetElementValue("/r/a/@" + attribute, false);
+        EXPECT_EQ(dom.GetNextElemName(), "EOF");
+        dom.GetElementValue("/r/a/@" + attribute, false);
+        boxes.Clear();
+        EXPECT_FALSE(dom.PosNode("n", true));
+        EXPECT_EQ(boxes.shown().size(), 1u);
+        EXPECT_TRUE(dom.CurrentNodeRef().IsSet());
+    }
+}
+
 } // namespace
