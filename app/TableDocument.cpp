@@ -15,10 +15,14 @@
 #include <QFont>
 #include <QHash>
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <filesystem>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -157,19 +161,48 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
 std::optional<std::vector<TableDocument::FileRow>>
 TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& files,
                          const std::function<bool(int)>& progress) {
-    std::vector<FileRow> rows;
-    rows.reserve(static_cast<size_t>(files.size()));
+    const size_t count = static_cast<size_t>(files.size());
+    std::vector<FileRow> rows(count);
+    std::atomic<size_t> next{0};
+    std::atomic<int> done{0};
+    std::atomic<bool> stop{false};
+    // Takes the next file that nobody reads yet; false when there is none.
+    const auto readOne = [&] {
+        const size_t i = next.fetch_add(1);
+        if (i >= count)
+            return false;
+        rows[i] = ReadFile(config, files[static_cast<qsizetype>(i)]);
+        done.fetch_add(1);
+        return true;
+    };
     QElapsedTimer sinceReport;
     sinceReport.start();
-    for (const QString& file : files) {
-        // Told now and then rather than per file: a repaint costs more than a small file.
-        if (sinceReport.elapsed() >= 50) {
-            sinceReport.restart();
-            if (!progress(static_cast<int>(rows.size())))
-                return std::nullopt;
-        }
-        rows.push_back(ReadFile(config, file));
+    // Told now and then rather than per file: a repaint costs more than a small file.
+    const auto report = [&] {
+        if (sinceReport.elapsed() < 50)
+            return true;
+        sinceReport.restart();
+        if (!progress(done.load()))
+            stop = true;
+        return !stop.load();
+    };
+
+    // The first file on this thread, so that the library is set up before any helper starts.
+    readOne();
+    const int readers = std::clamp(QThread::idealThreadCount(), 1, 4);
+    std::vector<std::jthread> helpers;
+    for (int i = 1; i < readers && static_cast<size_t>(i) < count; ++i)
+        helpers.emplace_back([&] {
+            while (!stop && readOne()) {
+            }
+        });
+    while (report() && readOne()) {
     }
+    while (report() && done.load() < static_cast<int>(count))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    helpers.clear();
+    if (stop)
+        return std::nullopt;
     return rows;
 }
 

@@ -62,7 +62,8 @@ public:
     // Reads one file's configured values. A file that cannot be read or does not fit the
     // configuration gets a row with the reason.
     static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath);
-    // Reads the files in their order. progress runs now and then with the number of files
+    // Reads the files, several at once on machines with several cores; the rows keep the
+    // files' order. progress runs now and then on the calling thread with the number of files
     // read; reading stops when it returns false, and the result is then nothing.
     static std::optional<std::vector<FileRow>> ReadFiles(const ConfigurationInfo& config,
                                                          const QStringList& files,

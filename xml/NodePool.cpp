@@ -61,9 +61,29 @@ constexpr size_t kHeader = (sizeof(Slab) + 15) & ~size_t{15};
 
 struct SizeClass {
     size_t size;
-    Slab* partial = nullptr; // slabs with room, most recent first
+    std::mutex* lock = nullptr; // the shard's
+    Slab* partial = nullptr;    // slabs with room, most recent first
     size_t slabs = 0;
 };
+
+// Size classes under one lock. Threads that load documents at the same time settle on
+// shards of their own, so that none waits for another; a block goes back to the shard of
+// its slab, whichever thread frees it.
+struct Shard {
+    Shard() {
+        for (SizeClass* sizeClass : {&node, &attribute})
+            sizeClass->lock = &mutex;
+        for (SizeClass& sizeClass : small)
+            sizeClass.lock = &mutex;
+    }
+    std::mutex mutex;
+    SizeClass node{sizeof(xmlNode)};
+    SizeClass attribute{sizeof(xmlAttr)};
+    // Texts: malloc rounds them up to 16 bytes and adds 8.
+    SizeClass small[kSmallLimit / 8] = {{8}, {16}, {24}, {32}, {40}, {48}, {56}, {64}};
+};
+
+constexpr size_t kShards = 4;
 
 class Pools {
 public:
@@ -73,25 +93,20 @@ public:
     }
 
     void* Alloc(size_t size) {
-        SizeClass* sizeClass = ClassFor(size);
-        if (!sizeClass)
+        if (!bits_ || size == 0 || !Pooled(size))
             return std::malloc(size);
-        std::lock_guard lock(mutex_);
-        Slab* slab = sizeClass->partial ? sizeClass->partial : NewSlab(*sizeClass);
-        if (!slab)
-            return std::malloc(size);
-        void* block;
-        if (slab->freeList) {
-            block = slab->freeList;
-            slab->freeList = *static_cast<void**>(block);
-        } else {
-            block = reinterpret_cast<char*>(slab) + slab->bump;
-            slab->bump += sizeClass->size;
+        thread_local size_t preferred = nextShard_.fetch_add(1) % kShards;
+        for (size_t k = 0; k < kShards; ++k) {
+            Shard& shard = shards_[(preferred + k) % kShards];
+            std::unique_lock lock(shard.mutex, std::try_to_lock);
+            if (lock.owns_lock()) {
+                preferred = (preferred + k) % kShards;
+                return AllocIn(ClassFor(shard, size), size);
+            }
         }
-        ++slab->live;
-        if (!slab->freeList && slab->bump + sizeClass->size > kSlabSize)
-            Unlink(slab);
-        return block;
+        Shard& shard = shards_[preferred];
+        std::lock_guard lock(shard.mutex);
+        return AllocIn(ClassFor(shard, size), size);
     }
 
     void Free(void* block) {
@@ -101,8 +116,8 @@ public:
             std::free(block);
             return;
         }
-        std::lock_guard lock(mutex_);
         Slab* slab = SlabOf(block);
+        std::lock_guard lock(*slab->owner->lock);
         *static_cast<void**>(block) = slab->freeList;
         slab->freeList = block;
         --slab->live;
@@ -119,25 +134,43 @@ public:
             return Alloc(size);
         if (!Owns(block))
             return std::realloc(block, size);
+        const size_t oldSize = SlabOf(block)->owner->size;
         void* moved = Alloc(size);
         if (!moved)
             return nullptr;
-        std::memcpy(moved, block, std::min(SlabOf(block)->owner->size, size));
+        std::memcpy(moved, block, std::min(oldSize, size));
         Free(block);
         return moved;
     }
 
 private:
-    SizeClass* ClassFor(size_t size) {
-        if (!bits_ || size == 0)
-            return nullptr;
+    static bool Pooled(size_t size) {
+        return size <= kSmallLimit || size == sizeof(xmlNode) || size == sizeof(xmlAttr);
+    }
+
+    static SizeClass& ClassFor(Shard& shard, size_t size) {
         if (size <= kSmallLimit)
-            return &small_[(size - 1) / 8];
-        if (size == sizeof(xmlNode))
-            return &node_;
-        if (size == sizeof(xmlAttr))
-            return &attribute_;
-        return nullptr;
+            return shard.small[(size - 1) / 8];
+        return size == sizeof(xmlNode) ? shard.node : shard.attribute;
+    }
+
+    // Called with the shard's lock held.
+    void* AllocIn(SizeClass& sizeClass, size_t size) {
+        Slab* slab = sizeClass.partial ? sizeClass.partial : NewSlab(sizeClass);
+        if (!slab)
+            return std::malloc(size);
+        void* block;
+        if (slab->freeList) {
+            block = slab->freeList;
+            slab->freeList = *static_cast<void**>(block);
+        } else {
+            block = reinterpret_cast<char*>(slab) + slab->bump;
+            slab->bump += sizeClass.size;
+        }
+        ++slab->live;
+        if (!slab->freeList && slab->bump + sizeClass.size > kSlabSize)
+            Unlink(slab);
+        return block;
     }
 
     // Straight from the kernel, aligned to its size: the heap's aligned blocks would leave
@@ -225,12 +258,9 @@ private:
         slab->partial = false;
     }
 
-    std::mutex mutex_;
     std::atomic<uint64_t>* bits_ = nullptr;
-    SizeClass node_{sizeof(xmlNode)};
-    SizeClass attribute_{sizeof(xmlAttr)};
-    // Texts: malloc rounds them up to 16 bytes and adds 8.
-    SizeClass small_[kSmallLimit / 8] = {{8}, {16}, {24}, {32}, {40}, {48}, {56}, {64}};
+    std::atomic<size_t> nextShard_{0};
+    Shard shards_[kShards];
 };
 
 // Never destroyed: libxml2 may free blocks while other static objects go away.

@@ -34,9 +34,12 @@ void SetUpLibraryOnce() {
         InstallNodePools();
         xmlInitParser();
         xmlSetExternalEntityLoader(RefuseExternalEntity);
-        // Failures reach the caller through the class error, not through stderr.
+        // Failures reach the caller through the class error, not through stderr; the defaults
+        // cover threads that load documents later.
         xmlSetStructuredErrorFunc(nullptr, IgnoreLibraryError);
         xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+        xmlThrDefSetStructuredErrorFunc(nullptr, IgnoreLibraryError);
+        xmlThrDefSetGenericErrorFunc(nullptr, IgnoreGenericError);
         return true;
     }();
     (void)done;

@@ -135,6 +135,31 @@ TEST_F(TableTest, FolderAndFilesGiveOneRowPerFileInNameOrder) {
     EXPECT_TRUE(boxes.shown().empty());
 }
 
+// Files are read several at once; each row still shows its own file.
+TEST_F(TableTest, FilesReadTogetherKeepTheirOwnRows) {
+    fs::create_directories(files.Path("many"));
+    for (int i = 0; i < 64; ++i) {
+        const std::string name = QStringLiteral("many/%1.xml").arg(i, 2, 10, QChar('0')).toStdString();
+        if (i % 7 == 3)
+            files.Write(name, "<FD:R xmlns:FD=\"x\"><open></FD:R>");
+        else
+            Write(name, "", std::to_string(i), "C" + std::to_string(i));
+    }
+    Open({QString::fromStdString(files.Path("many"))});
+
+    ASSERT_EQ(Model()->rowCount(), 64);
+    for (int i = 0; i < 64; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(At(i, 0).toString(), QStringLiteral("%1.xml").arg(i, 2, 10, QChar('0')));
+        if (i % 7 == 3) {
+            EXPECT_FALSE(Editable(i, kNumber));
+        } else {
+            EXPECT_EQ(At(i, kNumber).toString(), QString::number(i));
+            EXPECT_EQ(At(i, kCustomer).toString(), QStringLiteral("C%1").arg(i));
+        }
+    }
+}
+
 TEST_F(TableTest, PastedColumnIsMarkedAndSavedIntoEditedFilesOnly) {
     const QString a = Write("a.xml", "", "001", "Adler");
     const QString b = Write("b.xml", "", "002", "Bauer");

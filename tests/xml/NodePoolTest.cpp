@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,6 +49,43 @@ TEST(NodePoolTest, BlocksOfEverySizeKeepTheirContentThroughReallocAndFree) {
     char* copy = xmlMemStrdup("a text of some length");
     EXPECT_STREQ(copy, "a text of some length");
     xmlFree(copy);
+}
+
+// Documents are loaded on several threads at once and may be freed on another thread.
+TEST(NodePoolTest, ThreadsTakeAndGiveBackBlocksOfEachOther) {
+    InstallNodePools();
+    constexpr int kThreads = 4, kBlocks = 40000;
+    std::vector<std::vector<unsigned char*>> taken(kThreads);
+    const auto fill = [](int owner, int i) { return static_cast<unsigned char>(owner * 61 + i); };
+    const auto take = [&](int owner) {
+        for (int i = 0; i < kBlocks; ++i) {
+            auto* block = static_cast<unsigned char*>(xmlMalloc(i % 2 ? sizeof(xmlNode) : 24));
+            std::memset(block, fill(owner, i), 24);
+            taken[owner].push_back(block);
+        }
+    };
+    // Each thread checks and frees another's blocks while taking new ones of its own.
+    std::vector<std::vector<unsigned char*>> retaken(kThreads);
+    const auto swap = [&](int owner) {
+        const int other = (owner + 1) % kThreads;
+        for (int i = 0; i < kBlocks; ++i) {
+            unsigned char* block = taken[other][i];
+            for (int j = 0; j < 24; ++j)
+                ASSERT_EQ(block[j], fill(other, i));
+            xmlFree(block);
+            retaken[owner].push_back(static_cast<unsigned char*>(xmlMalloc(sizeof(xmlAttr))));
+        }
+    };
+    for (const auto& step : {std::function<void(int)>(take), std::function<void(int)>(swap)}) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back(step, t);
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+    for (auto& blocks : retaken)
+        for (unsigned char* block : blocks)
+            xmlFree(block);
 }
 
 } // namespace
