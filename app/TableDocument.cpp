@@ -10,10 +10,8 @@
 #include <QColor>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QFont>
-#include <QHash>
 #include <QSet>
 #include <QThread>
 
@@ -24,8 +22,6 @@
 #include <filesystem>
 #include <thread>
 
-#include <sys/stat.h>
-
 namespace {
 
 const QColor kAbsentBackground(232, 232, 232);
@@ -34,6 +30,8 @@ const QColor kChangedBackground(255, 236, 150);
 const QColor kOriginBackground(205, 225, 250);
 const QColor kErrorText(160, 0, 0);
 
+const QString kChangedOnDisk =
+    QStringLiteral("The file changed on disk since the table read it.");
 const QString kOriginRefused =
     QStringLiteral("It is an origin file: Save As writes it into another folder.");
 
@@ -67,23 +65,6 @@ bool NameLess(const QString& a, const QString& b) {
 
 } // namespace
 
-std::optional<FileStamp> StampOf(const QString& sPath) {
-    QFile file(sPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    struct stat info {};
-    if (::fstat(file.handle(), &info) != 0)
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    FileStamp stamp;
-    stamp.nSize = static_cast<qint64>(info.st_size);
-    stamp.nModified = static_cast<qint64>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.nChecksum = qHash(QByteArrayView(bytes), 0);
-    return stamp;
-}
-
 QStringList ExpandTablePaths(const QStringList& paths) {
     QStringList files;
     for (const QString& path : paths) {
@@ -111,16 +92,9 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
     FileRow row;
     row.sPath = sPath;
     try {
-        const std::optional<FileStamp> stamp = StampOf(sPath);
-        if (!stamp) {
-            QFile probe(sPath);
-            probe.open(QIODevice::ReadOnly);
-            row.sError = probe.errorString();
-            return row;
-        }
-        row.stamp = *stamp;
         DOMWrapper doc;
         doc.Load(sPath.toStdString(), kRidoRuduDeclaration);
+        row.stamp = doc.LoadedStamp().value_or(FileStamp{});
         if (!IsBlank(config.sCheckPath)) {
             std::string check;
             bool found = false;
@@ -488,16 +462,19 @@ std::optional<QString> TableDocument::SaveRow(FileRow& r, const QString& sFolder
     if (r.bOrigin && SameFile(target, r.sPath))
         return QStringLiteral("You can't overwrite the origin XML-File");
 
-    const std::optional<FileStamp> now = StampOf(r.sPath);
-    if (!now)
-        return QStringLiteral("The file can no longer be read.");
-    if (*now != r.stamp)
-        return QStringLiteral("The file changed on disk since the table read it.");
     if (!MayReplaceFile(target.toStdString()))
         return QStringLiteral("The file is read-only.");
+    DOMWrapper doc;
     try {
-        DOMWrapper doc;
         doc.Load(r.sPath.toStdString(), kRidoRuduDeclaration);
+    } catch (const std::exception& e) {
+        // A file rewritten since the table read it says so, whatever its content is now.
+        const std::optional<FileStamp> now = StampOf(r.sPath);
+        return now && *now != r.stamp ? kChangedOnDisk : ReasonOf(e);
+    }
+    if (doc.LoadedStamp() != r.stamp)
+        return kChangedOnDisk;
+    try {
         // An origin file carries only the configured values afterwards, as the table shows them.
         if (r.bOrigin)
             doc.ClearAllNodes();
@@ -507,9 +484,6 @@ std::optional<QString> TableDocument::SaveRow(FileRow& r, const QString& sFolder
             if (present && (changed || r.bOrigin))
                 doc.SetElementValue(config_.Fields[f].sPath, r.values[f].toStdString());
         }
-        // Loading took a moment: a file replaced meanwhile is not overwritten either.
-        if (StampOf(r.sPath) != now)
-            return QStringLiteral("The file changed on disk since the table read it.");
         doc.Save(target.toStdString());
     } catch (const std::exception& e) {
         return ReasonOf(e);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Configuration.h"
+#include "common/FileStamp.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -13,18 +14,6 @@
 #include <vector>
 
 class WorkbookWriter;
-
-// What tells a file's content as it was read: a file rewritten since then differs in at
-// least one of these.
-struct FileStamp {
-    qint64 nSize = -1;
-    qint64 nModified = 0; // nanoseconds since the epoch
-    size_t nChecksum = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-// The file's stamp now; nothing when it cannot be read.
-std::optional<FileStamp> StampOf(const QString& sPath);
 
 // The files a table opens: each file named, and the *.xml files of each folder named (not of
 // its subfolders); each once, in name order.

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "common/AnyValue.h"
+#include "common/FileStamp.h"
 
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,6 +64,9 @@ public:
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
     // error, also without a document or root element; replaces the file atomically.
     void Save(const std::string& sPath_File);
+    // The file the document was loaded from, as it was read, or as a save in place left it;
+    // nothing for a document that is not, or no longer, a copy of a file's bytes.
+    std::optional<FileStamp> LoadedStamp() const;
     // Told how far Load has read and Save has written, in bytes, as the work goes on; total
     // is 0 when not known beforehand. Called on the caller's thread from inside the XML
     // library, so it must not throw; empty to stop.

@@ -2,6 +2,7 @@
 
 #include "common/Failure.h"
 #include "common/FileReplace.h"
+#include "common/FileStamp.h"
 #include "common/Strings.h"
 #include "xml/FullSave.h"
 #include "xml/SourcePositions.h"
@@ -10,7 +11,6 @@
 #include "xml/XmlPtr.h"
 #include "xml/XmlText.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -158,6 +158,13 @@ bool WritesReadableMarkup(const xmlChar* encoding) {
 
 } // namespace
 
+std::optional<FileStamp> DOMWrapper::LoadedStamp() const {
+    if (!XmlDoc || !XmlDoc->source)
+        return std::nullopt;
+    const LoadedSource& source = *XmlDoc->source;
+    return FileStamp{source.size, source.modified, source.checksum};
+}
+
 void DOMWrapper::SetProgress(std::function<void(int64_t, int64_t)> progress) {
     Progress = std::move(progress);
 }
@@ -182,6 +189,8 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             throw Failure(kErrXmlLibrary, reason);
         }
         const QFileInfo info(file);
+        // Taken before reading: a file written meanwhile then differs from what was read.
+        const std::optional<int64_t> modified = ModifiedTime(file.handle());
         OwnedParser parser(xmlNewParserCtxt());
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
@@ -224,7 +233,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         LoadedSource& source = XmlDoc->source.emplace();
         source.path = info.absoluteFilePath().toStdString();
         source.size = reader.size;
-        source.modified = info.lastModified().toMSecsSinceEpoch();
+        source.modified = modified.value_or(0);
         source.checksum = static_cast<uint32_t>(reader.checksum);
         source.encoding = recorder.encoding;
 
@@ -287,7 +296,7 @@ bool DOMWrapper::SaveSpliced(const QString& target) {
     }
     if (!file.commit())
         throw Failure(kErrXmlLibrary, file.errorString().toStdString());
-    const int64_t modified = QFileInfo(target).lastModified().toMSecsSinceEpoch();
+    const int64_t modified = ModifiedTime(target).value_or(0);
     // Saved under another name, the loaded file stays as it was and serves the next save.
     if (XmlDoc->source->path == target.toStdString() &&
         !RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))

@@ -46,7 +46,7 @@ bool ValueWritten(xmlNodePtr node);
 struct LoadedSource {
     std::string path;
     int64_t size = 0;
-    int64_t modified = 0;  // milliseconds since the epoch
+    int64_t modified = 0;  // nanoseconds since the epoch
     uint32_t checksum = 0; // CRC-32 of all its bytes
     std::string encoding;  // as SourceRecorder::encoding
     // The elements and attributes whose values were written since, so a save need not

@@ -1,6 +1,7 @@
 #include "xml/SpliceSave.h"
 
-#include <QDateTime>
+#include "common/FileStamp.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -650,8 +651,7 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
     result = {};
     const QString path = QString::fromStdString(source.path);
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() != source.size ||
-        info.lastModified().toMSecsSinceEpoch() != source.modified)
+    if (!info.isFile() || info.size() != source.size || ModifiedTime(path) != source.modified)
         return false;
     const std::optional<Codec> codec = Codec::For(source.encoding);
     if (!codec)
