@@ -15,7 +15,6 @@
 #include "app/frmMain.h"
 #include "common/AppPaths.h"
 #include "common/FileDialog.h"
-#include "common/MessageBox.h"
 #include "export/ShellExecute.h"
 #include "support/DesktopSandbox.h"
 #include "xml/SpliceSave.h"
@@ -27,9 +26,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -37,7 +33,6 @@
 #include <string>
 #include <vector>
 
-using bench::PeakRssKb;
 using bench::Report;
 using bench::Stopwatch;
 
@@ -53,50 +48,26 @@ struct Options {
     bool fullSave = false;
 };
 
-[[noreturn]] void Usage(const char* why) {
-    std::fprintf(stderr,
-                 "ravlen-bench: %s\n"
-                 "usage: ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit]\n"
-                 "                    [--save-as OUT.xml] [--export OUT.xlsx] [--full-save]\n",
-                 why);
-    std::exit(2);
-}
-
 Options ParseOptions(int argc, char** argv) {
+    const bench::Arguments arguments(
+        "ravlen-bench", "ravlen-bench --config FILE.lib --data FILE.xml [--number N] [--edit] "
+                        "[--save-as OUT.xml] [--export OUT.xlsx] [--full-save]");
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                Usage(("missing value after " + arg).c_str());
-            return argv[++i];
-        };
-        if (arg == "--config")
-            options.config = value();
-        else if (arg == "--data")
-            options.data = value();
-        else if (arg == "--number") {
-            const std::string text = value();
-            char* end = nullptr;
-            const long number = std::strtol(text.c_str(), &end, 10);
-            if (text.empty() || *end != '\0')
-                Usage("--number takes a configuration number");
-            options.number = static_cast<int>(number);
-        } else if (arg == "--edit")
-            options.edit = true;
-        else if (arg == "--save-as")
-            options.saveAs = value();
-        else if (arg == "--export")
-            options.exportTo = value();
-        else if (arg == "--full-save")
-            options.fullSave = true;
-        else
-            Usage(("unknown argument " + arg).c_str());
-    }
+    arguments.Parse(argc, argv,
+                    {{"--config", [&](const std::string& v) { options.config = v; }},
+                     {"--data", [&](const std::string& v) { options.data = v; }},
+                     {"--number",
+                      [&](const std::string& v) {
+                          options.number =
+                              arguments.Number(v, "--number takes a configuration number");
+                      }},
+                     {"--save-as", [&](const std::string& v) { options.saveAs = v; }},
+                     {"--export", [&](const std::string& v) { options.exportTo = v; }}},
+                    {{"--edit", &options.edit}, {"--full-save", &options.fullSave}});
     if (options.config.empty() || options.data.empty())
-        Usage("--config and --data are required");
+        arguments.Fail("--config and --data are required");
     if (!options.saveAs.empty() && !options.edit)
-        Usage("--save-as needs --edit");
+        arguments.Fail("--save-as needs --edit");
     return options;
 }
 
@@ -149,11 +120,7 @@ int main(int argc, char** argv) {
     const std::string saveAs = Absolute(options.saveAs);
     const std::string exportTo = Absolute(options.exportTo);
 
-    std::vector<std::string> messages;
-    SetMessageBoxHandler([&](const std::string& text, const std::string& title, MsgButtons) {
-        messages.push_back(title + ": " + text);
-        return MsgAnswer::Cancel;
-    });
+    const std::vector<std::string>& messages = bench::RecordMessages();
     std::deque<std::string> answers;
     CommonDialog::SetBackend(
         [&](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::string> {
@@ -240,12 +207,8 @@ int main(int argc, char** argv) {
         Report("export", clock.Lap());
     }
 
-    std::printf("rows %d\n", grid->MaxRows());
-    std::printf("peak_rss_kb %ld\n", PeakRssKb());
-    for (const std::string& message : messages)
-        std::printf("message: %s\n", message.c_str());
+    bench::ReportEnd(grid->MaxRows(), messages);
     if (!answers.empty())
         std::fprintf(stderr, "ravlen-bench: a file dialog that was expected never opened\n");
-    std::fflush(stdout);
     return ok && messages.empty() && answers.empty() ? 0 : 1;
 }

@@ -15,7 +15,6 @@
 #include "BenchSupport.h"
 #include "app/Configuration.h"
 #include "app/frmTable.h"
-#include "common/MessageBox.h"
 #include "xml/DOMWrapper.h"
 
 #include <QAbstractItemModel>
@@ -26,15 +25,11 @@
 #include <QTableView>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-using bench::PeakRssKb;
 using bench::Report;
 using bench::Stopwatch;
 
@@ -48,49 +43,29 @@ struct Options {
     bool save = false;
 };
 
-[[noreturn]] void Usage(const char* why) {
-    std::fprintf(stderr,
-                 "ravlen-table-bench: %s\n"
-                 "usage: ravlen-table-bench --config FILE.lib --folder DIR [--number N]\n"
-                 "                          [--paste-column K] [--save]\n",
-                 why);
-    std::exit(2);
-}
-
-int Number(const std::string& text, const char* what) {
-    char* end = nullptr;
-    const long number = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0')
-        Usage(what);
-    return static_cast<int>(number);
-}
-
 Options ParseOptions(int argc, char** argv) {
+    const bench::Arguments arguments("ravlen-table-bench",
+                                     "ravlen-table-bench --config FILE.lib --folder DIR "
+                                     "[--number N] [--paste-column K] [--save]");
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                Usage(("missing value after " + arg).c_str());
-            return argv[++i];
-        };
-        if (arg == "--config")
-            options.config = value();
-        else if (arg == "--folder")
-            options.folder = value();
-        else if (arg == "--number")
-            options.number = Number(value(), "--number takes a configuration number");
-        else if (arg == "--paste-column")
-            options.pasteColumn = Number(value(), "--paste-column takes a field's position");
-        else if (arg == "--save")
-            options.save = true;
-        else
-            Usage(("unknown argument " + arg).c_str());
-    }
+    arguments.Parse(argc, argv,
+                    {{"--config", [&](const std::string& v) { options.config = v; }},
+                     {"--folder", [&](const std::string& v) { options.folder = v; }},
+                     {"--number",
+                      [&](const std::string& v) {
+                          options.number =
+                              arguments.Number(v, "--number takes a configuration number");
+                      }},
+                     {"--paste-column",
+                      [&](const std::string& v) {
+                          options.pasteColumn =
+                              arguments.Number(v, "--paste-column takes a field's position");
+                      }}},
+                    {{"--save", &options.save}});
     if (options.config.empty() || options.folder.empty())
-        Usage("--config and --folder are required");
+        arguments.Fail("--config and --folder are required");
     if (options.save && options.pasteColumn <= 0)
-        Usage("--save needs --paste-column");
+        arguments.Fail("--save needs --paste-column");
     return options;
 }
 
@@ -101,11 +76,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const Options options = ParseOptions(argc, argv);
 
-    std::vector<std::string> messages;
-    SetMessageBoxHandler([&](const std::string& text, const std::string& title, MsgButtons) {
-        messages.push_back(title + ": " + text);
-        return MsgAnswer::Cancel;
-    });
+    const std::vector<std::string>& messages = bench::RecordMessages();
 
     QApplication app(argc, argv);
     ConfigurationInfo config;
@@ -153,11 +124,7 @@ int main(int argc, char** argv) {
         Report("save", clock.Lap());
     }
 
-    std::printf("rows %d\n", rows);
-    std::printf("peak_rss_kb %ld\n", PeakRssKb());
-    for (const std::string& message : messages)
-        std::printf("message: %s\n", message.c_str());
-    std::fflush(stdout);
+    bench::ReportEnd(rows, messages);
     // Leaving without the close guard: the bench has nothing to keep.
     std::_Exit(ok && messages.empty() ? 0 : 1);
 }
