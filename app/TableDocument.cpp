@@ -20,6 +20,7 @@
 #include <chrono>
 #include <climits>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -29,6 +30,8 @@ const QColor kAbsentText(128, 128, 128);
 const QColor kChangedBackground(255, 236, 150);
 const QColor kOriginBackground(205, 225, 250);
 const QColor kErrorText(160, 0, 0);
+
+constexpr qint64 kLargeFile = 16 * 1024 * 1024;
 
 const QString kChangedOnDisk =
     QStringLiteral("The file changed on disk since the table read it.");
@@ -140,12 +143,20 @@ TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& fil
     std::atomic<size_t> next{0};
     std::atomic<int> done{0};
     std::atomic<bool> stop{false};
+    // Large files are read one at a time, so that memory holds at most one large document.
+    std::mutex large;
     // Takes the next file that nobody reads yet; false when there is none.
     const auto readOne = [&] {
         const size_t i = next.fetch_add(1);
         if (i >= count)
             return false;
-        rows[i] = ReadFile(config, files[static_cast<qsizetype>(i)]);
+        const QString& file = files[static_cast<qsizetype>(i)];
+        if (QFileInfo(file).size() >= kLargeFile) {
+            const std::lock_guard lock(large);
+            rows[i] = ReadFile(config, file);
+        } else {
+            rows[i] = ReadFile(config, file);
+        }
         done.fetch_add(1);
         return true;
     };
