@@ -139,7 +139,8 @@ TEST_F(TableTest, FolderAndFilesGiveOneRowPerFileInNameOrder) {
 TEST_F(TableTest, FilesReadTogetherKeepTheirOwnRows) {
     fs::create_directories(files.Path("many"));
     for (int i = 0; i < 64; ++i) {
-        const std::string name = QStringLiteral("many/%1.xml").arg(i, 2, 10, QChar('0')).toStdString();
+        const std::string name =
+            QStringLiteral("many/%1.xml").arg(i, 2, 10, QChar('0')).toStdString();
         if (i % 7 == 3)
             files.Write(name, "<FD:R xmlns:FD=\"x\"><open></FD:R>");
         else
