@@ -91,9 +91,11 @@ inline void RunOne(const uint8_t* data, size_t size) {
     } catch (const Failure&) {
         return;
     }
-    // Byte offsets are decoded offsets in a UTF-8 file.
-    const bool utf8 = input.find("encoding") == std::string::npos && !input.empty() &&
-                      static_cast<unsigned char>(input[0]) < 0x80 && input[0] != '\0';
+    // Byte offsets are decoded offsets in a UTF-8 file. Without a declared encoding the
+    // parser still takes "<" followed by NUL for UTF-16 or UCS-4.
+    const bool utf8 = input.find("encoding") == std::string::npos && input.size() >= 2 &&
+                      static_cast<unsigned char>(input[0]) < 0x80 && input[0] != '\0' &&
+                      input[1] != '\0';
     std::vector<std::pair<size_t, size_t>> edited;
     uint32_t state = static_cast<uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16));
     const int edits = data[3] % 8;
