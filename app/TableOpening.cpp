@@ -9,10 +9,6 @@ bool OpensTable(const QStringList& paths) {
            !paths.front().endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive);
 }
 
-bool IsTableDrop(const QList<QUrl>& urls) {
-    return OpensTable(LocalPaths(urls));
-}
-
 QStringList LocalPaths(const QList<QUrl>& urls) {
     QStringList paths;
     for (const QUrl& url : urls)

@@ -9,8 +9,5 @@
 // and drops go by this rule.
 bool OpensTable(const QStringList& paths);
 
-// A drop of such local files.
-bool IsTableDrop(const QList<QUrl>& urls);
-
 // The local paths among the URLs.
 QStringList LocalPaths(const QList<QUrl>& urls);

@@ -1,6 +1,7 @@
 #include "app/frmMain.h"
 #include "app/Configuration.h"
 #include "app/Handlers.h"
+#include "app/TableOpening.h"
 #include "app/WaitCursor.h"
 #include "app/frmMainProgress.h"
 
@@ -265,14 +266,10 @@ void frmMain::txtXMLFile_OLEDragDrop(const QList<QUrl>& Data) {
         switch (DropUseFor(Data)) {
         case DropUse::Ignore:
             return;
-        case DropUse::OpenMany: {
-            QStringList paths;
-            for (const QUrl& url : Data)
-                paths << url.toLocalFile();
+        case DropUse::OpenMany:
             // Several files or a folder: the table of many files.
-            OpenTable(paths);
+            OpenTable(LocalPaths(Data));
             return;
-        }
         case DropUse::LoadOne:
             break;
         }
@@ -298,8 +295,7 @@ frmMain::DropUse frmMain::DropUseFor(const QList<QUrl>& urls) const {
     // are not reduced to the first.
     if (urls.size() == 1 && urls.front().toLocalFile().right(4).toUpper() == QStringLiteral(".XML"))
         return DropUse::LoadOne;
-    const bool many = urls.size() > 1 || QFileInfo(urls.front().toLocalFile()).isDir();
-    return many ? DropUse::OpenMany : DropUse::Ignore;
+    return OpensTable(LocalPaths(urls)) ? DropUse::OpenMany : DropUse::Ignore;
 }
 
 // Drops anywhere on the window count as drops on the source box. The drag is answered at
