@@ -393,38 +393,35 @@ int TableDocument::PasteText(const QModelIndex& current, const QModelIndexList& 
         cells.push_back(line.split('\t'));
     }
 
-    int changed = 0, first = INT_MAX, last = -1;
-    auto put = [&](int row, int col, const QString& value) {
-        if (!Editable(row, col))
-            return;
-        SetCell(row, col, value);
-        ++changed;
-        first = std::min(first, row);
-        last = std::max(last, row);
-    };
+    std::vector<CellEdit> edits;
     if (cells.size() == 1 && cells.front().size() == 1 && selection.size() > 1) {
         for (const QModelIndex& i : selection)
-            put(i.row(), i.column(), cells.front().front());
+            edits.push_back({i.row(), i.column(), cells.front().front()});
     } else if (current.isValid()) {
         for (size_t r = 0; r < cells.size(); ++r)
             for (qsizetype c = 0; c < cells[r].size(); ++c)
-                put(current.row() + static_cast<int>(r), current.column() + static_cast<int>(c),
-                    cells[r][c]);
+                edits.push_back({current.row() + static_cast<int>(r),
+                                 current.column() + static_cast<int>(c), cells[r][c]});
     }
-    if (changed > 0)
-        EmitRowsChanged(first, last);
-    return changed;
+    return EditCells(edits);
 }
 
 int TableDocument::ClearCells(const QModelIndexList& selection) {
+    std::vector<CellEdit> edits;
+    for (const QModelIndex& i : selection)
+        edits.push_back({i.row(), i.column(), QString()});
+    return EditCells(edits);
+}
+
+int TableDocument::EditCells(const std::vector<CellEdit>& edits) {
     int changed = 0, first = INT_MAX, last = -1;
-    for (const QModelIndex& i : selection) {
-        if (!Editable(i.row(), i.column()))
+    for (const CellEdit& edit : edits) {
+        if (!Editable(edit.row, edit.col))
             continue;
-        SetCell(i.row(), i.column(), QString());
+        SetCell(edit.row, edit.col, edit.value);
         ++changed;
-        first = std::min(first, i.row());
-        last = std::max(last, i.row());
+        first = std::min(first, edit.row);
+        last = std::max(last, edit.row);
     }
     if (changed > 0)
         EmitRowsChanged(first, last);

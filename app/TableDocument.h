@@ -99,6 +99,14 @@ private:
     bool Editable(int row, int col) const;
     // Sets an editable cell as the user's edit; no signal.
     void SetCell(int row, int col, const QString& value);
+    struct CellEdit {
+        int row;
+        int col;
+        QString value;
+    };
+    // Sets the editable ones among the cells as the user's edits and tells the views once;
+    // returns how many were set.
+    int EditCells(const std::vector<CellEdit>& edits);
     // Nothing when saved, otherwise why not.
     std::optional<QString> SaveRow(FileRow& row, const QString& sFolder);
     void EmitRowsChanged(int first, int last);
