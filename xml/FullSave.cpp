@@ -1,6 +1,7 @@
 #include "xml/FullSave.h"
 
 #include "common/Failure.h"
+#include "xml/FastXPath.h"
 #include "xml/XmlPtr.h"
 
 #include <QIODevice>
@@ -43,19 +44,10 @@ bool KeepsWhiteSpace(xmlDocPtr doc) {
                 return true;
         }
     }
-    xmlNodePtr node = xmlDocGetRootElement(doc);
-    while (node) {
+    for (xmlNodePtr node = xmlDocGetRootElement(doc); node; node = NextInTree(node)) {
         if (node->type == XML_ELEMENT_NODE &&
             xmlHasNsProp(node, BAD_CAST "space", XML_XML_NAMESPACE))
             return true;
-        if (node->children && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next)
-            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-        if (node)
-            node = node->next;
     }
     return false;
 }
