@@ -1,6 +1,7 @@
 #include "xml/SpliceSave.h"
 
 #include "common/FileStamp.h"
+#include "xml/XmlText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -448,20 +449,6 @@ std::string Escape(std::string_view value, char quote = 0) {
     return out;
 }
 
-std::string Text(xmlNodePtr node) {
-    xmlChar* content = xmlNodeGetContent(node);
-    std::string text = content ? reinterpret_cast<const char*>(content) : "";
-    xmlFree(content);
-    return text;
-}
-
-std::string QualifiedName(xmlNodePtr node) {
-    std::string name = reinterpret_cast<const char*>(node->name);
-    if (node->ns && node->ns->prefix)
-        name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
-    return name;
-}
-
 struct AttributeText {
     std::string_view name;
     size_t valueStart = 0;
@@ -534,7 +521,7 @@ public:
             if (!attribute || !ValueWritten(reinterpret_cast<xmlNodePtr>(attribute)))
                 continue;
             --pending;
-            const std::string value = Text(reinterpret_cast<xmlNodePtr>(attribute));
+            const std::string value = ContentOf(reinterpret_cast<xmlNodePtr>(attribute));
             const auto original = ValueOf(
                 std::string_view(tag).substr(text.valueStart, text.valueEnd - text.valueStart),
                 true);
@@ -557,7 +544,7 @@ public:
 
     // The content of an element whose value was written.
     bool Content(xmlNodePtr element, const ElementSpan& span) {
-        const std::string value = Text(element);
+        const std::string value = ContentOf(element);
         std::string bytes;
         if (span.EmptyForm()) {
             if (value.empty())
