@@ -1,6 +1,7 @@
 #include "xml/SpliceSave.h"
 
 #include "common/FileStamp.h"
+#include "xml/XmlPtr.h"
 #include "xml/XmlText.h"
 
 #include <QFile>
@@ -79,34 +80,31 @@ struct Codec {
             return std::nullopt;
         codec.kind = Kind::SingleByte;
         bool usable = true;
-        xmlBufferPtr in = xmlBufferCreate();
-        xmlBufferPtr out = xmlBufferCreate();
+        OwnedBuffer in(xmlBufferCreate());
+        OwnedBuffer out(xmlBufferCreate());
         for (int byte = 0; byte < 256 && usable && in && out; ++byte) {
-            xmlBufferEmpty(in);
-            xmlBufferEmpty(out);
+            xmlBufferEmpty(in.get());
+            xmlBufferEmpty(out.get());
             const unsigned char raw = static_cast<unsigned char>(byte);
-            xmlBufferAdd(in, &raw, 1);
+            xmlBufferAdd(in.get(), &raw, 1);
             codec.decode[byte] = kNone;
-            if (xmlCharEncInFunc(handler, out, in) < 0 || xmlBufferLength(out) == 0) {
+            if (xmlCharEncInFunc(handler, out.get(), in.get()) < 0 ||
+                xmlBufferLength(out.get()) == 0) {
                 // A byte the encoding lacks is fine; one that starts a longer sequence is not.
-                usable = xmlBufferLength(in) == 0 || byte >= 0x80;
+                usable = xmlBufferLength(in.get()) == 0 || byte >= 0x80;
                 continue;
             }
-            std::string_view text(reinterpret_cast<const char*>(xmlBufferContent(out)),
-                                  static_cast<size_t>(xmlBufferLength(out)));
+            std::string_view text(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+                                  static_cast<size_t>(xmlBufferLength(out.get())));
             size_t i = 0;
             const uint32_t cp = NextUtf8(text, i);
-            if (i != text.size() || xmlBufferLength(in) != 0) {
+            if (i != text.size() || xmlBufferLength(in.get()) != 0) {
                 usable = false;
                 continue;
             }
             codec.decode[byte] = cp;
             codec.encode.emplace(cp, raw);
         }
-        if (in)
-            xmlBufferFree(in);
-        if (out)
-            xmlBufferFree(out);
         xmlCharEncCloseFunc(handler);
         for (int byte = 0x20; byte < 0x7F && usable; ++byte)
             usable = codec.decode[byte] == static_cast<uint32_t>(byte);
