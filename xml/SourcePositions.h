@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileStamp.h"
+
 #include <libxml/parser.h>
 
 #include <cstdint>
@@ -45,10 +47,8 @@ bool ValueWritten(xmlNodePtr node);
 // is still the same.
 struct LoadedSource {
     std::string path;
-    int64_t size = 0;
-    int64_t modified = 0;  // nanoseconds since the epoch
-    uint32_t checksum = 0; // CRC-32 of all its bytes
-    std::string encoding;  // as SourceRecorder::encoding
+    FileStamp stamp;
+    std::string encoding; // as SourceRecorder::encoding
     // The elements and attributes whose values were written since, so a save need not
     // look through the whole tree for them; when there are too many, it does.
     std::vector<xmlNodePtr> written;

@@ -317,7 +317,7 @@ public:
             if (!Fill(kChunk))
                 return false;
         }
-        return read_ == source.size && static_cast<uint32_t>(crc_) == source.checksum;
+        return read_ == source.stamp.nSize && static_cast<uint32_t>(crc_) == source.stamp.nChecksum;
     }
 
 private:
@@ -636,7 +636,8 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
     result = {};
     const QString path = QString::fromStdString(source.path);
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() != source.size || ModifiedTime(path) != source.modified)
+    if (!info.isFile() || info.size() != source.stamp.nSize ||
+        ModifiedTime(path) != source.stamp.nModified)
         return false;
     const std::optional<Codec> codec = Codec::For(source.encoding);
     if (!codec)
@@ -761,8 +762,6 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
     source.written.clear();
     source.writtenUnlisted = false;
     source.path = path;
-    source.size = result.size;
-    source.checksum = result.checksum;
-    source.modified = modified;
+    source.stamp = {result.size, modified, result.checksum};
     return fits;
 }
