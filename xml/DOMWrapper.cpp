@@ -8,7 +8,6 @@
 #include "xml/XmlText.h"
 
 #include <libxml/tree.h>
-#include <libxml/xpathInternals.h>
 
 #include <limits>
 

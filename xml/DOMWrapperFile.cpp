@@ -18,7 +18,6 @@
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xmlsave.h>
 #include <libxml/xpathInternals.h>
 #include <zlib.h>
 
