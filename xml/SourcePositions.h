@@ -28,6 +28,9 @@ struct SourceRecorder {
 // the parse; the context's _private is taken for it.
 void RecordSourcePositions(xmlParserCtxtPtr parser, SourceRecorder& recorder);
 
+// Element places are kept only below this offset, so that its bit can mark a written value.
+inline constexpr uint64_t kSourceOffsetLimit = uint64_t{1} << 31;
+
 struct ElementSpan {
     uint32_t open = 0;    // '<' of the start tag
     uint32_t close = 0;   // '>' that ends the start tag, or '/' of "/>"

@@ -736,7 +736,7 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
         while (node) {
             if (SourceSpan(node, span)) {
                 const uint64_t endOpen = ends.Moved(span.endOpen);
-                fits = fits && endOpen < (uint64_t{1} << 31);
+                fits = fits && endOpen < kSourceOffsetLimit;
                 span.endOpen = static_cast<uint32_t>(endOpen);
                 SetSourceSpan(node, span);
             }
