@@ -8,7 +8,6 @@
 #include "xml/XmlText.h"
 
 #include <libxml/tree.h>
-#include <libxml/xpathInternals.h>
 
 #include <limits>
 
@@ -182,12 +181,7 @@ void DOMWrapper::WriteText(xmlNodePtr node, const std::string& value) {
 std::string DOMWrapper::TextOf(xmlNodePtr node) {
     if (!node)
         throw NotSet();
-    xmlChar* content = xmlNodeGetContent(node);
-    if (!content)
-        return {};
-    std::string text(reinterpret_cast<const char*>(content));
-    xmlFree(content);
-    return text;
+    return ContentOf(node);
 }
 
 std::string DOMWrapper::LocalName(xmlNodePtr node) {

@@ -18,7 +18,6 @@
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
-#include <libxml/xmlsave.h>
 #include <libxml/xpathInternals.h>
 #include <zlib.h>
 
@@ -161,8 +160,7 @@ bool WritesReadableMarkup(const xmlChar* encoding) {
 std::optional<FileStamp> DOMWrapper::LoadedStamp() const {
     if (!XmlDoc || !XmlDoc->source)
         return std::nullopt;
-    const LoadedSource& source = *XmlDoc->source;
-    return FileStamp{source.size, source.modified, source.checksum};
+    return XmlDoc->source->stamp;
 }
 
 void DOMWrapper::SetProgress(std::function<void(int64_t, int64_t)> progress) {
@@ -232,9 +230,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             XmlDoc->doctype = std::move(recorder.doctype);
         LoadedSource& source = XmlDoc->source.emplace();
         source.path = info.absoluteFilePath().toStdString();
-        source.size = reader.size;
-        source.modified = modified.value_or(0);
-        source.checksum = static_cast<uint32_t>(reader.checksum);
+        source.stamp = {reader.size, modified.value_or(0), static_cast<uint32_t>(reader.checksum)};
         source.encoding = recorder.encoding;
 
         if (!IsBlank(sNameSpace)) {

@@ -1,7 +1,9 @@
 #include "xml/FullSave.h"
 
 #include "common/Failure.h"
+#include "xml/FastXPath.h"
 #include "xml/XmlPtr.h"
+#include "xml/XmlText.h"
 
 #include <QIODevice>
 
@@ -43,30 +45,12 @@ bool KeepsWhiteSpace(xmlDocPtr doc) {
                 return true;
         }
     }
-    xmlNodePtr node = xmlDocGetRootElement(doc);
-    while (node) {
+    for (xmlNodePtr node = xmlDocGetRootElement(doc); node; node = NextInTree(node)) {
         if (node->type == XML_ELEMENT_NODE &&
             xmlHasNsProp(node, BAD_CAST "space", XML_XML_NAMESPACE))
             return true;
-        if (node->children && node->type == XML_ELEMENT_NODE) {
-            node = node->children;
-            continue;
-        }
-        while (node && !node->next)
-            node = node->parent && node->parent->type == XML_ELEMENT_NODE ? node->parent : nullptr;
-        if (node)
-            node = node->next;
     }
     return false;
-}
-
-// As written: an element made with a prefixed name and no namespace reads back as one in the
-// namespace the prefix is bound to.
-std::string QualifiedName(xmlNodePtr node) {
-    std::string name = reinterpret_cast<const char*>(node->name);
-    if (node->ns && node->ns->prefix)
-        name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
-    return name;
 }
 
 // The text an element holds itself, entity references by name.
@@ -82,19 +66,14 @@ std::string OwnText(xmlNodePtr element) {
     return text;
 }
 
-std::string AttributeValue(xmlAttrPtr attribute) {
-    xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attribute));
-    std::string text = value ? reinterpret_cast<const char*>(value) : "";
-    xmlFree(value);
-    return text;
-}
-
 xmlNodePtr NextElementSibling(xmlNodePtr node) {
     while (node && node->type != XML_ELEMENT_NODE)
         node = node->next;
     return node;
 }
 
+// Names compare as written: an element made with a prefixed name and no namespace reads back
+// as one in the namespace the prefix is bound to.
 bool SameValues(xmlNodePtr a, xmlNodePtr b) {
     if (QualifiedName(a) != QualifiedName(b) || OwnText(a) != OwnText(b))
         return false;
@@ -102,7 +81,8 @@ bool SameValues(xmlNodePtr a, xmlNodePtr b) {
     for (; x && y; x = x->next, y = y->next) {
         if (QualifiedName(reinterpret_cast<xmlNodePtr>(x)) !=
                 QualifiedName(reinterpret_cast<xmlNodePtr>(y)) ||
-            AttributeValue(x) != AttributeValue(y))
+            ContentOf(reinterpret_cast<xmlNodePtr>(x)) !=
+                ContentOf(reinterpret_cast<xmlNodePtr>(y)))
             return false;
     }
     if (x || y)

@@ -8,9 +8,8 @@
 namespace {
 
 // psvi holds close in its high half and endOpen in its low half; open is split over line and
-// extra. Offsets stay below 2^31, which leaves the top bit of endOpen as the written mark.
-constexpr uint64_t kWritten = uint64_t{1} << 31;
-constexpr uint64_t kLimit = uint64_t{1} << 31;
+// extra. Offsets stay below the limit, which leaves the top bit of endOpen as the written mark.
+constexpr uint64_t kWritten = kSourceOffsetLimit;
 
 uint64_t Bits(xmlNodePtr node) {
     return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(node->psvi));
@@ -61,7 +60,7 @@ void StartElement(void* context, const xmlChar* localname, const xmlChar* prefix
     while (open > input->base && *open != '<')
         --open;
     const uint64_t closeAt = OffsetOf(input, close);
-    if (*open != '<' || closeAt >= kLimit) {
+    if (*open != '<' || closeAt >= kSourceOffsetLimit) {
         return;
     }
     const uint64_t openAt = OffsetOf(input, open);

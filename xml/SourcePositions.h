@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileStamp.h"
+
 #include <libxml/parser.h>
 
 #include <cstdint>
@@ -26,6 +28,9 @@ struct SourceRecorder {
 // the parse; the context's _private is taken for it.
 void RecordSourcePositions(xmlParserCtxtPtr parser, SourceRecorder& recorder);
 
+// Element places are kept only below this offset, so that its bit can mark a written value.
+inline constexpr uint64_t kSourceOffsetLimit = uint64_t{1} << 31;
+
 struct ElementSpan {
     uint32_t open = 0;    // '<' of the start tag
     uint32_t close = 0;   // '>' that ends the start tag, or '/' of "/>"
@@ -45,10 +50,8 @@ bool ValueWritten(xmlNodePtr node);
 // is still the same.
 struct LoadedSource {
     std::string path;
-    int64_t size = 0;
-    int64_t modified = 0;  // nanoseconds since the epoch
-    uint32_t checksum = 0; // CRC-32 of all its bytes
-    std::string encoding;  // as SourceRecorder::encoding
+    FileStamp stamp;
+    std::string encoding; // as SourceRecorder::encoding
     // The elements and attributes whose values were written since, so a save need not
     // look through the whole tree for them; when there are too many, it does.
     std::vector<xmlNodePtr> written;

@@ -1,6 +1,8 @@
 #include "xml/SpliceSave.h"
 
 #include "common/FileStamp.h"
+#include "xml/XmlPtr.h"
+#include "xml/XmlText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -78,34 +80,31 @@ struct Codec {
             return std::nullopt;
         codec.kind = Kind::SingleByte;
         bool usable = true;
-        xmlBufferPtr in = xmlBufferCreate();
-        xmlBufferPtr out = xmlBufferCreate();
+        OwnedBuffer in(xmlBufferCreate());
+        OwnedBuffer out(xmlBufferCreate());
         for (int byte = 0; byte < 256 && usable && in && out; ++byte) {
-            xmlBufferEmpty(in);
-            xmlBufferEmpty(out);
+            xmlBufferEmpty(in.get());
+            xmlBufferEmpty(out.get());
             const unsigned char raw = static_cast<unsigned char>(byte);
-            xmlBufferAdd(in, &raw, 1);
+            xmlBufferAdd(in.get(), &raw, 1);
             codec.decode[byte] = kNone;
-            if (xmlCharEncInFunc(handler, out, in) < 0 || xmlBufferLength(out) == 0) {
+            if (xmlCharEncInFunc(handler, out.get(), in.get()) < 0 ||
+                xmlBufferLength(out.get()) == 0) {
                 // A byte the encoding lacks is fine; one that starts a longer sequence is not.
-                usable = xmlBufferLength(in) == 0 || byte >= 0x80;
+                usable = xmlBufferLength(in.get()) == 0 || byte >= 0x80;
                 continue;
             }
-            std::string_view text(reinterpret_cast<const char*>(xmlBufferContent(out)),
-                                  static_cast<size_t>(xmlBufferLength(out)));
+            std::string_view text(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
+                                  static_cast<size_t>(xmlBufferLength(out.get())));
             size_t i = 0;
             const uint32_t cp = NextUtf8(text, i);
-            if (i != text.size() || xmlBufferLength(in) != 0) {
+            if (i != text.size() || xmlBufferLength(in.get()) != 0) {
                 usable = false;
                 continue;
             }
             codec.decode[byte] = cp;
             codec.encode.emplace(cp, raw);
         }
-        if (in)
-            xmlBufferFree(in);
-        if (out)
-            xmlBufferFree(out);
         xmlCharEncCloseFunc(handler);
         for (int byte = 0x20; byte < 0x7F && usable; ++byte)
             usable = codec.decode[byte] == static_cast<uint32_t>(byte);
@@ -318,7 +317,7 @@ public:
             if (!Fill(kChunk))
                 return false;
         }
-        return read_ == source.size && static_cast<uint32_t>(crc_) == source.checksum;
+        return read_ == source.stamp.nSize && static_cast<uint32_t>(crc_) == source.stamp.nChecksum;
     }
 
 private:
@@ -448,20 +447,6 @@ std::string Escape(std::string_view value, char quote = 0) {
     return out;
 }
 
-std::string Text(xmlNodePtr node) {
-    xmlChar* content = xmlNodeGetContent(node);
-    std::string text = content ? reinterpret_cast<const char*>(content) : "";
-    xmlFree(content);
-    return text;
-}
-
-std::string QualifiedName(xmlNodePtr node) {
-    std::string name = reinterpret_cast<const char*>(node->name);
-    if (node->ns && node->ns->prefix)
-        name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
-    return name;
-}
-
 struct AttributeText {
     std::string_view name;
     size_t valueStart = 0;
@@ -534,7 +519,7 @@ public:
             if (!attribute || !ValueWritten(reinterpret_cast<xmlNodePtr>(attribute)))
                 continue;
             --pending;
-            const std::string value = Text(reinterpret_cast<xmlNodePtr>(attribute));
+            const std::string value = ContentOf(reinterpret_cast<xmlNodePtr>(attribute));
             const auto original = ValueOf(
                 std::string_view(tag).substr(text.valueStart, text.valueEnd - text.valueStart),
                 true);
@@ -557,7 +542,7 @@ public:
 
     // The content of an element whose value was written.
     bool Content(xmlNodePtr element, const ElementSpan& span) {
-        const std::string value = Text(element);
+        const std::string value = ContentOf(element);
         std::string bytes;
         if (span.EmptyForm()) {
             if (value.empty())
@@ -651,7 +636,8 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
     result = {};
     const QString path = QString::fromStdString(source.path);
     const QFileInfo info(path);
-    if (!info.isFile() || info.size() != source.size || ModifiedTime(path) != source.modified)
+    if (!info.isFile() || info.size() != source.stamp.nSize ||
+        ModifiedTime(path) != source.stamp.nModified)
         return false;
     const std::optional<Codec> codec = Codec::For(source.encoding);
     if (!codec)
@@ -750,7 +736,7 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
         while (node) {
             if (SourceSpan(node, span)) {
                 const uint64_t endOpen = ends.Moved(span.endOpen);
-                fits = fits && endOpen < (uint64_t{1} << 31);
+                fits = fits && endOpen < kSourceOffsetLimit;
                 span.endOpen = static_cast<uint32_t>(endOpen);
                 SetSourceSpan(node, span);
             }
@@ -776,8 +762,6 @@ bool RebaseSource(xmlDocPtr doc, LoadedSource& source, const SpliceResult& resul
     source.written.clear();
     source.writtenUnlisted = false;
     source.path = path;
-    source.size = result.size;
-    source.checksum = result.checksum;
-    source.modified = modified;
+    source.stamp = {result.size, modified, result.checksum};
     return fits;
 }

@@ -32,6 +32,20 @@ void RequireXmlText(const std::string& value) {
         throw Failure(kErrXmlLibrary, "The value contains a character that XML does not allow.");
 }
 
+std::string ContentOf(xmlNodePtr node) {
+    xmlChar* content = xmlNodeGetContent(node);
+    std::string text = content ? reinterpret_cast<const char*>(content) : "";
+    xmlFree(content);
+    return text;
+}
+
+std::string QualifiedName(xmlNodePtr node) {
+    std::string name = reinterpret_cast<const char*>(node->name);
+    if (node->ns && node->ns->prefix)
+        name = reinterpret_cast<const char*>(node->ns->prefix) + (":" + name);
+    return name;
+}
+
 namespace {
 
 // The bindings XML namespaces allow: a prefix never stands for no namespace, xml stands only
