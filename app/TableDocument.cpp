@@ -501,7 +501,9 @@ std::optional<QString> TableDocument::SaveRow(FileRow& r, const QString& sFolder
     if (!SameFile(target, r.sPath))
         r.bOrigin = false;
     r.sPath = target;
-    r.stamp = StampOf(target).value_or(FileStamp{});
+    // A splice in place leaves the document knowing the new file; elsewhere it is read.
+    const std::optional<FileStamp> saved = inPlace ? doc.LoadedStamp() : std::nullopt;
+    r.stamp = saved ? *saved : StampOf(target).value_or(FileStamp{});
     return std::nullopt;
 }
 
