@@ -4,19 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <libxml/tree.h>
-
 #include <functional>
 
 namespace {
 
-std::string Markup(const DOMWrapper& dom) {
-    xmlBufferPtr buffer = xmlBufferCreate();
-    xmlNodeDump(buffer, dom.Document(), xmlDocGetRootElement(dom.Document()), 0, 0);
-    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-                     xmlBufferLength(buffer));
-    xmlBufferFree(buffer);
-    return text;
+std::string Markup(DOMWrapper& dom) {
+    dom.GetElementValue("/r", false);
+    return dom.GetXML();
 }
 
 // The description of the class error that action raises.

@@ -15,13 +15,12 @@ namespace {
 class FullSaveTest : public ::testing::Test {
 protected:
     std::string Path(const char* name) const { return files.Path(name); }
-    void Write(const char* name, const std::string& text) const { files.Write(name, text); }
     std::string Read(const char* name) const { return ReadFileBytes(Path(name)); }
 
     // Loads text, appends an element to the root (so the save serializes the whole
     // document), saves and loads the result again.
     void SaveWithNewElement(const std::string& text, DOMWrapper& reloaded) {
-        Write("in.xml", text);
+        files.Write("in.xml", text);
         DOMWrapper doc;
         doc.Load(Path("in.xml"));
         doc.AppendNode("/*", "added");
@@ -65,8 +64,8 @@ TEST_F(FullSaveTest, KeepsTheDocumentTypeAsTheFileWroteIt) {
 }
 
 TEST_F(FullSaveTest, RefusesToWriteWhatReadsBackOtherwise) {
-    Write("in.xml", "<r><a>1</a></r>");
-    Write("out.xml", "old");
+    files.Write("in.xml", "<r><a>1</a></r>");
+    files.Write("out.xml", "old");
     DOMWrapper doc;
     doc.Load(Path("in.xml"));
     // White space before an element is dropped by the load.
@@ -77,7 +76,7 @@ TEST_F(FullSaveTest, RefusesToWriteWhatReadsBackOtherwise) {
 }
 
 TEST_F(FullSaveTest, FileChangedSinceTheLoadIsNotSpliced) {
-    Write("in.xml", "<r>\n  <a>1</a>\n</r>\n");
+    files.Write("in.xml", "<r>\n  <a>1</a>\n</r>\n");
     DOMWrapper doc;
     doc.Load(Path("in.xml"));
     doc.SetElementValue("/r/a", "2");
