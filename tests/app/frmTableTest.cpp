@@ -148,12 +148,15 @@ TEST_F(TableTest, FilesReadTogetherKeepTheirOwnRows) {
     }
 }
 
-TEST_F(TableTest, PastedColumnIsMarkedAndSavedIntoEditedFilesOnly) {
+TEST_F(TableTest, PastedColumnIsSavedIntoEditedFilesOnlyAndUnsavableOnesAreSummed) {
     const QString a = Write("a.xml", "", "001", "Adler");
     const QString b = Write("b.xml", "", "002", "Bauer");
     const QString c = Write("c.xml", "", "003", "Clay");
+    const QString locked = Write("locked.xml", "", "004", "Dorn");
+    const QString moved = Write("moved.xml", "", "005", "Eck");
+    const QString origin = Write("origin.xml", "yes", "006", "Fink");
     const std::string untouched = ReadFileBytes(c.toStdString());
-    Open({a, b, c});
+    Open({a, b, c, locked, moved, origin});
 
     // Two lines from a spreadsheet, pasted into the Customer column from the first row.
     Paste(0, kCustomer, "New A\r\nNew B\r\n");
@@ -173,23 +176,14 @@ TEST_F(TableTest, PastedColumnIsMarkedAndSavedIntoEditedFilesOnly) {
     EXPECT_FALSE(Changed(0, kCustomer));
     EXPECT_FALSE(RowHeader(1).endsWith("*"));
     EXPECT_FALSE(Button("pbSave")->isEnabled());
-}
 
-TEST_F(TableTest, SaveSkipsReadOnlyChangedOnDiskAndOriginFilesWithOneSummary) {
-    const QString a = Write("a.xml", "", "001", "Adler");
-    const QString locked = Write("locked.xml", "", "002", "Bauer");
-    const QString moved = Write("moved.xml", "", "003", "Clay");
-    const QString origin = Write("origin.xml", "yes", "004", "Dorn");
-    Open({a, locked, moved, origin});
     fs::permissions(locked.toStdString(), fs::perms::owner_read | fs::perms::group_read);
     const std::string lockedBytes = ReadFileBytes(locked.toStdString());
     // Someone else saves the file after the table read it.
-    files.Write("moved.xml", DataFile("", "003", "Someone else"));
+    files.Write("moved.xml", DataFile("", "005", "Someone else"));
     const std::string originBytes = ReadFileBytes(origin.toStdString());
-
-    Paste(0, kCustomer, "1\n2\n3\n4\n");
+    Paste(2, kCustomer, "1\n2\n3\n4\n");
     Click("pbSave");
-
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
     EXPECT_EQ(boxes.shown()[0].text,
@@ -197,12 +191,12 @@ TEST_F(TableTest, SaveSkipsReadOnlyChangedOnDiskAndOriginFilesWithOneSummary) {
               "locked.xml: The file is read-only.\n"
               "moved.xml: The file changed on disk since the table read it.\n"
               "origin.xml: It is an origin file: Save As writes it into another folder.");
-    EXPECT_EQ(ValueIn(a.toStdString(), kCustomerPath), "1");
+    EXPECT_EQ(ValueIn(c.toStdString(), kCustomerPath), "1");
     EXPECT_EQ(ReadFileBytes(locked.toStdString()), lockedBytes);
     EXPECT_EQ(ValueIn(moved.toStdString(), kCustomerPath), "Someone else");
     EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
-    EXPECT_FALSE(Changed(0, kCustomer));
-    for (int row = 1; row < 4; ++row)
+    EXPECT_FALSE(Changed(2, kCustomer));
+    for (int row = 3; row < 6; ++row)
         EXPECT_TRUE(Changed(row, kCustomer)) << row;
     EXPECT_TRUE(CloseAsks(MsgAnswer::No));
 }
