@@ -236,7 +236,7 @@ TEST_F(WindowTest, DropTakesExactlyOneFileEndingInXmlAnyCaseAndAsksAfterTheDrag)
 
     TypeValue(2, "edited");
     const std::string second = files.Write("second.xml", DataFile("", "2", "B"));
-    ASSERT_TRUE(DropOnly({Url(second)}));
+    ASSERT_TRUE(Drop({Url(second)}, nullptr, false));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(Path(), files.Path("UPPER.XML"));
     boxes.Answer(MsgAnswer::No);
