@@ -1,12 +1,8 @@
 #include "app/CommandLine.h"
-#include "app/frmMain.h"
-#include "common/AppPaths.h"
-#include "support/Seams.h"
+#include "app/frmMainFixture.h"
 
 #include <QDir>
-#include <QLineEdit>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -52,42 +48,24 @@ TEST(CommandLine, WhatCannotBeFollowedEndsWithTwoAndSaysWhy) {
     }
 }
 
-// The window on the bundled sample configuration, started the way main starts it.
-class CommandLineWindow : public testing::Test {
-protected:
-    void SetUp() override {
-        OverrideExecutablePath(samples + "/ravlen");
-        ASSERT_TRUE(window.InitApplication());
-    }
-    void TearDown() override { OverrideExecutablePath(""); }
-
-    const std::string samples = RAVLEN_SAMPLES_DIR;
-    ScriptedMessageBox boxes;
-    frmMain window;
-};
-
-TEST_F(CommandLineWindow, ConfigurationAndSampleFileShowTheOrdersRows) {
-    const QString file = QString::fromStdString(samples + "/orders-2004-11.xml");
-    CommandLineRequest request = Parse({"--config", "001", file});
-    CheckConfigurationNumber(request, window);
-    ASSERT_FALSE(request.bExit) << request.sError.toStdString();
-    window.OpenFromCommandLine(request.sConfigNumber, request.sFile);
-
-    EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_EQ(window.findChild<QLineEdit*>("txtXMLFile")->text(), file);
-    const auto* grid = window.findChild<SpreadGrid*>("Grid");
-    ASSERT_EQ(grid->MaxRows(), 5);
-    EXPECT_EQ(grid->GetText(3, 11) + "=" + grid->GetText(3, 12), "Customer=Miller & Sons");
-}
-
-TEST_F(CommandLineWindow, UnknownConfigurationNumberIsRefused) {
+// The window started the way main starts it.
+TEST_F(WindowTest, CommandLineConfigurationMustBeListedAndOpensWithTheFile) {
+    Start();
     for (const QString number : {"007", "1"}) { // 1 is listed as 001
         CommandLineRequest request = Parse({"--config", number});
-        CheckConfigurationNumber(request, window);
+        CheckConfigurationNumber(request, *window);
         EXPECT_TRUE(request.bExit);
         EXPECT_EQ(request.nExitCode, kCommandLineRefused);
         EXPECT_TRUE(request.sError.contains("'" + number + "'")) << request.sError.toStdString();
     }
+    const std::string file = files.Write("order.xml", DataFile("", "4711", "Miller"));
+    CommandLineRequest request = Parse({"--config", "002", QString::fromStdString(file)});
+    CheckConfigurationNumber(request, *window);
+    ASSERT_FALSE(request.bExit) << request.sError.toStdString();
+    window->OpenFromCommandLine(request.sConfigNumber, request.sFile);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(Path(), file);
+    EXPECT_EQ(Shown(), (Rows{{"Who", "Miller"}, {"Kind", "2"}}));
 }
 
 } // namespace

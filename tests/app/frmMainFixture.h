@@ -118,8 +118,8 @@ protected:
 
     // Drags files from the desktop onto a control (the source box unless named) and lets
     // them go; false when the control refuses the drag. The drop's work waits for the event
-    // loop, as it does once a desktop drag has ended.
-    bool DropOnly(const QList<QUrl>& urls, QWidget* target = nullptr) {
+    // loop, as it does once a desktop drag has ended; it is let run unless told not to.
+    bool Drop(const QList<QUrl>& urls, QWidget* target = nullptr, bool work = true) {
         target = target ? target : PathBox();
         QMimeData data;
         data.setUrls(urls);
@@ -131,13 +131,9 @@ protected:
         QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &drop);
         EXPECT_TRUE(drop.isAccepted());
+        if (work)
+            QCoreApplication::processEvents();
         return true;
-    }
-    // Drops and lets the window do what the drop asks for.
-    bool Drop(const QList<QUrl>& urls, QWidget* target = nullptr) {
-        const bool taken = DropOnly(urls, target);
-        QCoreApplication::processEvents();
-        return taken;
     }
 
     // Types text into row's Value cell through the cell editor and commits it with Enter.
