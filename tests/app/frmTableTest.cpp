@@ -180,7 +180,8 @@ TEST_F(TableTest, PastedColumnIsSavedIntoEditedFilesOnlyAndUnsavableOnesAreSumme
     // Someone else saves the file after the table read it.
     files.Write("moved.xml", DataFile("", "005", "Someone else"));
     const std::string originBytes = ReadFileBytes(origin.toStdString());
-    Paste(2, kCustomer, "1\n2\n3\n4\n");
+    // b.xml is saved a second time: the table knows the file its first save wrote.
+    Paste(1, kCustomer, "1\n2\n3\n4\n5\n");
     Click("pbSave");
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
@@ -189,10 +190,12 @@ TEST_F(TableTest, PastedColumnIsSavedIntoEditedFilesOnlyAndUnsavableOnesAreSumme
               "locked.xml: The file is read-only.\n"
               "moved.xml: The file changed on disk since the table read it.\n"
               "origin.xml: It is an origin file: Save As writes it into another folder.");
-    EXPECT_EQ(ValueIn(c.toStdString(), kCustomerPath), "1");
+    EXPECT_EQ(ValueIn(b.toStdString(), kCustomerPath), "1");
+    EXPECT_EQ(ValueIn(c.toStdString(), kCustomerPath), "2");
     EXPECT_EQ(ReadFileBytes(locked.toStdString()), lockedBytes);
     EXPECT_EQ(ValueIn(moved.toStdString(), kCustomerPath), "Someone else");
     EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+    EXPECT_FALSE(Changed(1, kCustomer));
     EXPECT_FALSE(Changed(2, kCustomer));
     for (int row = 3; row < 6; ++row)
         EXPECT_TRUE(Changed(row, kCustomer)) << row;
