@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
-#include "app/QtPlatform.h"
-#include "app/frmMain.h"
+#include "app/main/CommandLine.h"
+#include "app/main/frmMain.h"
+#include "app/shared/QtPlatform.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -12,7 +12,7 @@
 // "message: <title>: <text>" and makes the exit status 1.
 
 #include "BenchSupport.h"
-#include "app/frmMain.h"
+#include "app/main/frmMain.h"
 #include "common/AppPaths.h"
 #include "common/FileDialog.h"
 #include "export/ShellExecute.h"
@@ -123,10 +123,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string>& messages = bench::RecordMessages();
     std::deque<std::string> answers;
     CommonDialog::SetBackend(
-        [&](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::string> {
+        [&](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::vector<std::string>> {
             if (answers.empty())
                 return std::nullopt;
-            std::string answer = answers.front();
+            std::vector<std::string> answer{answers.front()};
             answers.pop_front();
             return answer;
         });

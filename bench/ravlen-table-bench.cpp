@@ -13,8 +13,8 @@
 // "message: <title>: <text>" and makes the exit status 1.
 
 #include "BenchSupport.h"
-#include "app/Configuration.h"
-#include "app/frmTable.h"
+#include "app/shared/Configuration.h"
+#include "app/table/frmTable.h"
 #include "xml/DOMWrapper.h"
 
 #include <QAbstractItemModel>

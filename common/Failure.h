@@ -15,7 +15,11 @@ public:
 
     int32_t number;
     std::string description;
-    // For the log only, never shown: where in the input the failure lies, when known.
+    // Why, in the words of the parser or the system, when known: the part of the failure a
+    // person can act on, without the operation and its arguments.
+    std::string reason;
+    // Where in the input the failure lies, when known; the message box's details and the log
+    // show it.
     std::string detail;
 };
 

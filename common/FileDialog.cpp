@@ -33,18 +33,15 @@ void CommonDialog::ShowOpenMany() {
 }
 
 void CommonDialog::Show(Mode mode) {
-    std::optional<std::string> chosen;
+    std::optional<std::vector<std::string>> chosen;
     if (CurrentBackend())
         chosen = CurrentBackend()(mode, *this);
     if (!chosen)
         throw Failure(kDialogCancelledNumber, "Cancel was selected.");
-    FileName = *chosen;
-    FileNames.clear();
-    if (mode == Mode::OpenMany) {
-        for (const QString& name : QString::fromStdString(*chosen).split('\n', Qt::SkipEmptyParts))
-            FileNames.push_back(name.toStdString());
-        FileName = FileNames.empty() ? std::string() : FileNames.front();
-    }
+    FileNames = std::move(*chosen);
+    if (mode != Mode::OpenMany && FileNames.size() > 1)
+        FileNames.resize(1);
+    FileName = FileNames.empty() ? std::string() : FileNames.front();
 }
 
 std::string QtFilterFromCommonFilter(const std::string& filter) {

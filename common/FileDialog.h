@@ -23,11 +23,13 @@ public:
     void ShowSave();
     // Picks a folder; FileName receives its path. Filter and DefaultExt are not used.
     void ShowFolder();
-    // Picks one or more existing files. The backend answers them one a line.
+    // Picks one or more existing files, or one folder.
     void ShowOpenMany();
 
-    // Shows the dialog and returns the chosen path, or nothing on cancel.
-    using Backend = std::function<std::optional<std::string>(Mode, const CommonDialog&)>;
+    // Shows the dialog and returns the chosen paths (one, but in ShowOpenMany), or nothing on
+    // cancel.
+    using Backend =
+        std::function<std::optional<std::vector<std::string>>(Mode, const CommonDialog&)>;
     // Installs a backend for every dialog and returns the one it replaces; the application
     // installs the Qt backend, tests a scripted one.
     static Backend SetBackend(Backend backend);

@@ -1,5 +1,8 @@
 #include "common/MessageBox.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 namespace {
 DetailedMessageBoxHandler& Handler() {
     static DetailedMessageBoxHandler handler;
@@ -9,6 +12,9 @@ DetailedMessageBoxHandler& Handler() {
 
 MsgAnswer ShowMessageBox(const std::string& text, const std::string& title, MsgButtons buttons,
                          const std::string& details) {
+    // A box is modal to the windows, which live on the main thread; work elsewhere reports.
+    Q_ASSERT(!QCoreApplication::instance() ||
+             QThread::currentThread() == QCoreApplication::instance()->thread());
     if (Handler())
         return Handler()(text, title, buttons, details);
     return buttons == MsgButtons::OK ? MsgAnswer::OK : MsgAnswer::Cancel;

@@ -14,6 +14,7 @@ using MessageBoxHandler =
 using DetailedMessageBoxHandler = std::function<MsgAnswer(
     const std::string& text, const std::string& title, MsgButtons, const std::string& details)>;
 
+// Only on the main thread.
 MsgAnswer ShowMessageBox(const std::string& text, const std::string& title,
                          MsgButtons buttons = MsgButtons::OK, const std::string& details = {});
 

@@ -289,10 +289,11 @@ DOMNode DOMWrapper::StepDocumentOrder() {
 }
 
 void DOMWrapper::RaiseInline(const char* operation, const std::string& argument,
-                             const std::string& detail) {
+                             const std::string& detail, const std::string& reason) {
     Failure failure(kClassErrorNumber, std::string("Error in Function 'DOMWrapper.") + operation +
                                            "' \r\nArgument(s) : " + argument);
     failure.detail = detail;
+    failure.reason = reason;
     throw failure;
 }
 
@@ -304,11 +305,23 @@ void DOMWrapper::RaiseList(const char* operation, const std::vector<std::string>
     throw Failure(kClassErrorNumber, description);
 }
 
-void DOMWrapper::ShowFailureBox(const std::exception& e) {
+void DOMWrapper::ShowFailureBox(const std::exception& e) const {
     const auto* failure = dynamic_cast<const Failure*>(&e);
-    const std::string text = failure ? std::to_string(failure->number) + ": " + failure->description
-                                     : std::to_string(kErrInvalidCall) + ": " + e.what();
+    if (bBoxesAsErrors)
+        throw failure ? *failure : Failure(kErrInvalidCall, e.what());
+    ShowMessageBox(failure ? std::to_string(failure->number) + ": " + failure->description
+                           : std::to_string(kErrInvalidCall) + ": " + e.what(),
+                   kAppTitle, MsgButtons::OK);
+}
+
+void DOMWrapper::ShowBox(const std::string& text) const {
+    if (bBoxesAsErrors)
+        throw Failure(kErrInvalidCall, text);
     ShowMessageBox(text, kAppTitle, MsgButtons::OK);
+}
+
+void DOMWrapper::SetUpLibrary() {
+    XmlDocHolder::SetUpLibrary();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -459,7 +472,7 @@ int16_t DOMWrapper::CountElementsByTagName(const std::string& element) {
             throw Failure(kErrOverflow, "Overflow");
         return static_cast<int16_t>(elements.size());
     } catch (const std::exception& e) {
-        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        ShowBox(e.what());
         return 0;
     }
 }
@@ -471,7 +484,7 @@ std::string DOMWrapper::GetElementByTagName(const std::string& element, int16_t 
             throw NotSet();
         return TextOf(elements[static_cast<size_t>(itemnum)]);
     } catch (const std::exception& e) {
-        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        ShowBox(e.what());
         return {};
     }
 }
@@ -501,7 +514,7 @@ std::string DOMWrapper::SetElementByName(const std::string& qu_path_name,
         WriteText(node, newvalue);
         return TextOf(node);
     } catch (const std::exception& e) {
-        ShowMessageBox(e.what(), kAppTitle, MsgButtons::OK);
+        ShowBox(e.what());
         return {};
     }
 }

@@ -3,6 +3,7 @@
 #include "common/AnyValue.h"
 #include "common/FileStamp.h"
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -71,6 +72,15 @@ public:
     // is 0 when not known beforehand. Called on the caller's thread from inside the XML
     // library, so it must not throw; empty to stop.
     void SetProgress(std::function<void(int64_t done, int64_t total)> progress);
+    // While set, Load gives up soon after *stop turns true, with the class error. For a reader
+    // on another thread; null to read to the end.
+    void SetStop(const std::atomic<bool>* stop) { Stop = stop; }
+    // From now on the box-style failures raise their failure instead of showing a box, so
+    // that the document can be used where no message box may be shown (a worker thread).
+    void RaiseInsteadOfBoxes() { bBoxesAsErrors = true; }
+    // Sets up the XML library for every thread; call once on the main thread before any other
+    // thread uses a document. Documents call it themselves when none did.
+    static void SetUpLibrary();
     // error (list form). Appends a deep copy of the source node to the target node.
     void CloneNodes(const std::string& sPathSourceNode, const std::string& sPathTargetNode);
     // error (list form). Removes the child (a path from the document) from the parent.
@@ -194,6 +204,8 @@ private:
     std::unique_ptr<NodeListData> NodeList;
     int32_t nNodePos = 0;
     std::function<void(int64_t, int64_t)> Progress;
+    const std::atomic<bool>* Stop = nullptr;
+    bool bBoxesAsErrors = false;
 
     // --- Shared internals (DOMWrapper.cpp) ---
 
@@ -227,13 +239,19 @@ private:
     // The document-order step: moves CurrentNode to the next element and returns it.
     DOMNode StepDocumentOrder();
 
-    // Raise the class error in the inline or the list form; detail goes to Failure::detail.
+    // Raise the class error in the inline or the list form; reason and detail go to the
+    // Failure's fields of those names.
     [[noreturn]] static void RaiseInline(const char* operation, const std::string& argument,
-                                         const std::string& detail = {});
+                                         const std::string& detail = {},
+                                         const std::string& reason = {});
     [[noreturn]] static void RaiseList(const char* operation,
                                        const std::vector<std::string>& arguments);
-    // Message box "number: description" with the application's title.
-    static void ShowFailureBox(const std::exception& e);
+    // Message box "number: description" with the application's title, or the failure raised
+    // again when boxes are errors.
+    void ShowFailureBox(const std::exception& e) const;
+    // A box-style failure's message box with the application's title, or a Failure with its
+    // text when boxes are errors.
+    void ShowBox(const std::string& text) const;
 
     // --- Helpers of the edit and navigation operations (DOMWrapperEdit.cpp,
     // DOMWrapperNavigation.cpp) ---

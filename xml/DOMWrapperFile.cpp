@@ -96,13 +96,20 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
 struct FileReader {
     QFile& file;
     const std::function<void(int64_t, int64_t)>& progress;
+    const std::atomic<bool>* stop;
     QByteArray head;
     bool failed = false;
+    bool stopped = false;
     uLong checksum = crc32(0, nullptr, 0);
     int64_t size = 0;
 
     static int Read(void* context, char* buffer, int length) {
         auto* reader = static_cast<FileReader*>(context);
+        // The parser gives up on a failed read, which is the only way to stop it early.
+        if (reader->stop && reader->stop->load(std::memory_order_relaxed)) {
+            reader->stopped = true;
+            return -1;
+        }
         const qint64 count = reader->file.read(buffer, length);
         if (count < 0) {
             reader->failed = true;
@@ -194,9 +201,13 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             throw Failure(kErrXmlLibrary, "Out of memory");
         SourceRecorder recorder;
         RecordSourcePositions(parser.get(), recorder);
-        FileReader reader{file, Progress, {}, false};
+        FileReader reader{file, Progress, Stop, {}};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
                                       sPath_File.c_str(), nullptr, kParseOptions));
+        if (reader.stopped) {
+            reason = "Reading was stopped.";
+            throw Failure(kErrXmlLibrary, reason);
+        }
         if (reader.failed) {
             reason = file.errorString().toStdString();
             throw Failure(kErrXmlLibrary, reason);
@@ -240,7 +251,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             XmlDoc->SetNamespaces(std::move(declarations));
         }
     } catch (const std::exception&) {
-        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason, where);
+        RaiseInline("Load", sPath_File + "\r\nParse-Error : \r\n" + reason, where, reason);
     }
 }
 

@@ -29,7 +29,9 @@ xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPt
 void IgnoreLibraryError(void*, xmlErrorPtr) {}
 void IgnoreGenericError(void*, const char*, ...) {}
 
-void SetUpLibraryOnce() {
+} // namespace
+
+void XmlDocHolder::SetUpLibrary() {
     static const bool done = [] {
         InstallNodePools();
         xmlInitParser();
@@ -45,10 +47,8 @@ void SetUpLibraryOnce() {
     (void)done;
 }
 
-} // namespace
-
 std::shared_ptr<XmlDocHolder> XmlDocHolder::Create() {
-    SetUpLibraryOnce();
+    SetUpLibrary();
     xmlDocPtr doc = xmlNewDoc(BAD_CAST "1.0");
     if (!doc)
         throw Failure(kErrXmlLibrary, "Out of memory");

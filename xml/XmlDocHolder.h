@@ -21,6 +21,8 @@
 struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     // A holder of a new, empty document; sets the library up on first use.
     static std::shared_ptr<XmlDocHolder> Create();
+    // The library's set-up for every thread, once.
+    static void SetUpLibrary();
 
     explicit XmlDocHolder(xmlDocPtr document);
     ~XmlDocHolder();

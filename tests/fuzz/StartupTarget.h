@@ -4,7 +4,7 @@
 // lists applied to the sample data files.
 #include "FuzzSupport.h"
 
-#include "app/frmMain.h"
+#include "app/main/frmMain.h"
 #include "common/AppPaths.h"
 #include "common/FileDialog.h"
 
@@ -35,10 +35,10 @@ std::deque<std::string> g_answers; // the file dialogs' answers; none left is a 
 inline void SetUp(const std::string& samplesDir) {
     fuzz::SilenceMessageBoxes();
     CommonDialog::SetBackend(
-        [](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::string> {
+        [](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::vector<std::string>> {
             if (g_answers.empty())
                 return std::nullopt;
-            std::string answer = g_answers.front();
+            std::vector<std::string> answer{g_answers.front()};
             g_answers.pop_front();
             return answer;
         });

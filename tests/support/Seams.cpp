@@ -26,7 +26,8 @@ ScriptedMessageBox::~ScriptedMessageBox() {
 
 ScriptedFileDialog::ScriptedFileDialog() {
     previous_ = CommonDialog::SetBackend(
-        [this](CommonDialog::Mode mode, const CommonDialog& cd) -> std::optional<std::string> {
+        [this](CommonDialog::Mode mode,
+               const CommonDialog& cd) -> std::optional<std::vector<std::string>> {
             shown_.push_back({mode, cd.FileName, cd.InitDir, cd.Filter, cd.DefaultExt});
             if (answers_.empty()) {
                 ADD_FAILURE() << "file dialog shown without a scripted answer";

@@ -52,13 +52,17 @@ public:
     ScriptedFileDialog();
     ~ScriptedFileDialog();
 
-    void Answer(std::optional<std::string> path) { answers_.push_back(std::move(path)); }
+    void Answer(std::optional<std::string> path) {
+        answers_.push_back(path ? std::optional(std::vector{*path}) : std::nullopt);
+    }
+    // The several files of a dialog that picks more than one.
+    void AnswerMany(std::vector<std::string> paths) { answers_.push_back(std::move(paths)); }
     void Cancel() { answers_.push_back(std::nullopt); }
     const std::vector<Shown>& shown() const { return shown_; }
 
 private:
     CommonDialog::Backend previous_;
-    std::deque<std::optional<std::string>> answers_;
+    std::deque<std::optional<std::vector<std::string>>> answers_;
     std::vector<Shown> shown_;
 };
 

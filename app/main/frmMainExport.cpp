@@ -1,5 +1,5 @@
-#include "app/Handlers.h"
-#include "app/frmMain.h"
+#include "app/main/frmMain.h"
+#include "app/shared/Handlers.h"
 
 #include "export/WorkbookWriter.h"
 

@@ -1,6 +1,6 @@
-#include "app/frmMainFixture.h"
+#include "app/main/frmMainFixture.h"
 
-#include "app/QtPlatform.h"
+#include "app/shared/QtPlatform.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "app/frmMainFixture.h"
+#include "app/main/frmMainFixture.h"
 
 #include "support/DesktopSandbox.h"
 #include "support/XlsxReader.h"

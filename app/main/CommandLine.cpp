@@ -1,6 +1,6 @@
-#include "app/CommandLine.h"
-#include "app/TableOpening.h"
-#include "app/frmMain.h"
+#include "app/main/CommandLine.h"
+#include "app/main/frmMain.h"
+#include "app/table/TableOpening.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

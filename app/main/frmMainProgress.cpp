@@ -1,4 +1,4 @@
-#include "app/frmMainProgress.h"
+#include "app/main/frmMainProgress.h"
 
 #include "common/MessageBox.h"
 #include "xml/DOMWrapper.h"

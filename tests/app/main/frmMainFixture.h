@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/frmMain.h"
+#include "app/main/frmMain.h"
 #include "common/AppPaths.h"
 #include "support/LogCapture.h"
 #include "support/Seams.h"

@@ -1,6 +1,6 @@
-#include "app/frmTable.h"
-#include "app/Handlers.h"
-#include "app/WaitCursor.h"
+#include "app/table/frmTable.h"
+#include "app/shared/FileRules.h"
+#include "app/shared/Handlers.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -24,18 +24,22 @@
 
 namespace {
 
-// Typing stops at the grid's limit, as in the main window.
+// Typing stops at the limit, as in the main window's grid.
 class LimitedTextDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
         if (auto* line = qobject_cast<QLineEdit*>(editor))
-            line->setMaxLength(TableDocument::kTextLimit);
-        return editor;
+            SetLimitedEditorText(line, index.data(Qt::EditRole).toString());
+        else
+            QStyledItemDelegate::setEditorData(editor, index);
     }
 };
+
+// "1 file", "2 files".
+QString FileCount(int count) {
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
 
 // A summary lists this many files by name; the rest are counted.
 constexpr size_t kListedProblems = 25;
@@ -133,20 +137,10 @@ void frmTable::createControls() {
 }
 
 bool frmTable::ReadFiles(const QStringList& files) {
-    QProgressDialog progress(QStringLiteral("Reading files ..."), QStringLiteral("Cancel"), 0,
-                             static_cast<int>(files.size()), parentWidget());
-    progress.setObjectName(QStringLiteral("dlgProgress"));
-    progress.setWindowTitle(QStringLiteral("Ravlen"));
-    progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(500);
-    std::optional<std::vector<TableDocument::FileRow>> rows =
-        TableDocument::ReadFiles(Document->Configuration(), files, [&progress](int done) {
-            progress.setValue(done);
-            return !progress.wasCanceled();
-        });
+    std::optional<std::vector<TableDocument::FileRow>> rows = TableDocument::ReadFiles(
+        Document->Configuration(), files, Runner(QStringLiteral("Reading files ...")));
     if (!rows)
         return false;
-    progress.setValue(static_cast<int>(files.size()));
     Document->SetRows(std::move(*rows));
     tblFiles->resizeColumnsToContents();
     // A file's reason for showing no values reads across its row.
@@ -161,7 +155,7 @@ void frmTable::UpdateState() {
     pbSave->setEnabled(Document->HasChangedOrdinary());
     pbSaveAs->setEnabled(Document->HasChanges());
     pbExporttoExcel->setEnabled(Document->rowCount() > 0);
-    lblFiles->setText(QStringLiteral("%1 files").arg(Document->rowCount()));
+    lblFiles->setText(FileCount(Document->rowCount()));
     setWindowModified(Document->HasChanges());
 }
 
@@ -180,23 +174,27 @@ void frmTable::ClearCells() {
     Document->ClearCells(tblFiles->selectionModel()->selectedIndexes());
 }
 
+TableDocument::WorkRunner frmTable::Runner(const QString& label) {
+    return [this, label](size_t count, const WorkJob& job) {
+        QProgressDialog progress(label, QStringLiteral("Cancel"), 0, static_cast<int>(count),
+                                 isVisible() ? this : parentWidget());
+        progress.setObjectName(QStringLiteral("dlgProgress"));
+        progress.setWindowTitle(QString::fromUtf8(kAppTitle));
+        progress.setWindowModality(Qt::ApplicationModal);
+        progress.setMinimumDuration(500);
+        return RunWithProgress(progress, count, job);
+    };
+}
+
 bool frmTable::AskSaveChanges() {
-    if (!Document->HasChanges())
-        return true;
-    switch (ShowMessageBox("Save changed data?", "Save data", MsgButtons::YesNoCancel)) {
-    case MsgAnswer::Yes:
-        // Origin files are never written in place, so their edits need a folder.
+    // Origin files are never written in place, so their edits need a folder.
+    return ::AskSaveChanges(Document->HasChanges(), [this] {
         return Document->HasChangedOrigin() ? SaveFilesAs() : SaveFiles();
-    case MsgAnswer::No:
-        return true;
-    default:
-        return false;
-    }
+    });
 }
 
 bool frmTable::SaveFiles() {
-    const WaitCursor busy;
-    return ReportSaveProblems(Document->SaveChanged(QString()));
+    return ReportSave(Document->SaveChanged(QString(), Runner(QStringLiteral("Saving files ..."))));
 }
 
 bool frmTable::SaveFilesAs() {
@@ -213,16 +211,18 @@ bool frmTable::SaveFilesAs() {
     }
     if (IsBlank(sFolder))
         return false;
-    WaitCursor busy;
-    const auto problems = Document->SaveChanged(QString::fromStdString(sFolder));
-    busy.Restore();
-    return ReportSaveProblems(problems);
+    return ReportSave(Document->SaveChanged(QString::fromStdString(sFolder),
+                                            Runner(QStringLiteral("Saving files ..."))));
 }
 
-bool frmTable::ReportSaveProblems(const std::vector<TableDocument::SaveProblem>& problems) {
+bool frmTable::ReportSave(const TableDocument::SaveReport& report) {
+    const auto& problems = report.problems;
     if (problems.empty())
         return true;
-    std::string text = "These files were not saved:";
+    const QString saved = report.nSaved == 0   ? QStringLiteral("No file was saved.")
+                          : report.nSaved == 1 ? QStringLiteral("1 file was saved.")
+                                               : FileCount(report.nSaved) + " were saved.";
+    std::string text = saved.toStdString() + "\nThese files were not saved:";
     for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i)
         text += "\n" + QFileInfo(problems[i].sPath).fileName().toStdString() + ": " +
                 problems[i].sReason.toStdString();

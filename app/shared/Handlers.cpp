@@ -1,5 +1,5 @@
-#include "app/Handlers.h"
-#include "app/WaitCursor.h"
+#include "app/shared/Handlers.h"
+#include "app/shared/WaitCursor.h"
 
 #include "common/Failure.h"
 #include "common/FileDialog.h"

@@ -1,4 +1,5 @@
-#include "app/SpreadGrid.h"
+#include "app/main/SpreadGrid.h"
+#include "app/shared/FileRules.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -6,31 +7,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QToolTip>
-#include <QValidator>
 
 #include <algorithm>
 
 namespace {
-
-// Refuses typing that would make the text longer than the limit, but lets a longer text
-// that came from the file stand (and shrink) until the user shortens it.
-class LengthLimit : public QValidator {
-public:
-    LengthLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {}
-
-    State validate(QString& input, int&) const override {
-        if (input.size() <= limit_ || input.size() <= edit_->text().size())
-            return Acceptable;
-        return Invalid;
-    }
-
-private:
-    QPointer<QLineEdit> edit_;
-    int limit_;
-};
 
 class CellDelegate : public QStyledItemDelegate {
 public:
@@ -38,13 +20,10 @@ public:
 
     // A plain line edit: Qt's default one widens with its text past the cell's edge.
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override {
+                          const QModelIndex&) const override {
         auto* edit = new QLineEdit(parent);
         edit->setFrame(
             edit->style()->styleHint(QStyle::SH_ItemView_DrawDelegateFrame, nullptr, edit));
-        const int limit = grid_->ColumnMaxLength(index.column() + 1);
-        if (limit > 0)
-            edit->setValidator(new LengthLimit(edit, limit));
         return edit;
     }
 
@@ -73,10 +52,10 @@ public:
             return QStyledItemDelegate::setEditorData(editor, index);
         const QString text = index.data(Qt::EditRole).toString();
         const int limit = grid_->ColumnMaxLength(index.column() + 1);
-        // A paste is cut to what still fits, as with any limited line edit.
         if (limit > 0)
-            edit->setMaxLength(std::max<int>(limit, text.size()));
-        edit->setText(text);
+            SetLimitedEditorText(edit, text, limit);
+        else
+            edit->setText(text);
     }
 
     void setModelData(QWidget* editor, QAbstractItemModel* model,

@@ -1,5 +1,5 @@
-#include "app/frmMain.h"
-#include "app/frmMainProgress.h"
+#include "app/main/frmMain.h"
+#include "app/main/frmMainProgress.h"
 
 #include "common/MessageBox.h"
 

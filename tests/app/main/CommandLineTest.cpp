@@ -1,5 +1,5 @@
-#include "app/CommandLine.h"
-#include "app/frmMainFixture.h"
+#include "app/main/CommandLine.h"
+#include "app/main/frmMainFixture.h"
 
 #include <QDir>
 #include <QRegularExpression>

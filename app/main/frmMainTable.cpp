@@ -1,6 +1,6 @@
-#include "app/Handlers.h"
-#include "app/frmMain.h"
-#include "app/frmTable.h"
+#include "app/main/frmMain.h"
+#include "app/shared/Handlers.h"
+#include "app/table/frmTable.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "app/QtPlatform.h"
+#include "app/shared/QtPlatform.h"
 
 #include "common/FileDialog.h"
 #include "common/MessageBox.h"
@@ -63,7 +63,8 @@ public:
     }
 };
 
-std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDialog& cd) {
+std::optional<std::vector<std::string>> QtFileDialog(CommonDialog::Mode mode,
+                                                     const CommonDialog& cd) {
     FileDialog dialog(QApplication::activeWindow());
     // A native dialog asks to replace a file before the refusal could be made.
     if (mode == CommonDialog::Mode::Save && Refused())
@@ -96,12 +97,16 @@ std::optional<std::string> QtFileDialog(CommonDialog::Mode mode, const CommonDia
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     if (!dialog.folder.isEmpty())
-        return dialog.folder.toStdString();
+        return std::vector{dialog.folder.toStdString()};
     if (dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    if (mode == CommonDialog::Mode::OpenMany)
-        return dialog.selectedFiles().join('\n').toStdString();
-    return QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString();
+    if (mode == CommonDialog::Mode::OpenMany) {
+        std::vector<std::string> chosen;
+        for (const QString& file : dialog.selectedFiles())
+            chosen.push_back(file.toStdString());
+        return chosen;
+    }
+    return std::vector{QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString()};
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-#include "app/TableDocument.h"
+#include "app/table/TableDocument.h"
+#include "app/shared/FileRules.h"
 
 #include "common/Failure.h"
 #include "common/FileReplace.h"
@@ -9,19 +10,13 @@
 #include <QBrush>
 #include <QColor>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFont>
 #include <QSet>
-#include <QThread>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <climits>
-#include <filesystem>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -37,26 +32,22 @@ const QString kChangedOnDisk = QStringLiteral("The file changed on disk since th
 const QString kOriginRefused =
     QStringLiteral("It is an origin file: Save As writes it into another folder.");
 
-// The part of a failure a person can act on: the parser's reason for a load, otherwise the
-// whole description on one line.
+// The part of a failure a person can act on: the parser's or the system's reason, otherwise
+// the whole description on one line.
 QString ReasonOf(const std::exception& e) {
-    std::string text = FailureText(e);
-    const std::string marker = "Parse-Error : \r\n";
-    const size_t at = text.find(marker);
-    if (at != std::string::npos)
-        text.erase(0, at + marker.size());
-    QString reason = QString::fromStdString(text);
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    QString reason = QString::fromStdString(failure && !failure->reason.empty() ? failure->reason
+                                                                                : FailureText(e));
     reason.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     return reason.trimmed();
 }
 
-// True when both names lead to one file, also through "..", a symbolic or a hard link.
-bool SameFile(const QString& a, const QString& b) {
-    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
-        QDir::cleanPath(QFileInfo(b).absoluteFilePath()))
-        return true;
-    std::error_code error;
-    return std::filesystem::equivalent(a.toStdString(), b.toStdString(), error) && !error;
+const QString kCancelled = QStringLiteral("The save was cancelled before this file.");
+
+// A document for a worker: it raises what it would otherwise show in a box.
+void PrepareForWorker(DOMWrapper& doc, const std::atomic<bool>* stop) {
+    doc.RaiseInsteadOfBoxes();
+    doc.SetStop(stop);
 }
 
 bool NameLess(const QString& a, const QString& b) {
@@ -90,11 +81,13 @@ TableDocument::TableDocument(ConfigurationInfo config, QObject* parent)
     : QAbstractTableModel(parent), config_(std::move(config)) {}
 
 TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
-                                               const QString& sPath) {
+                                               const QString& sPath,
+                                               const std::atomic<bool>* stop) {
     FileRow row;
     row.sPath = sPath;
     try {
         DOMWrapper doc;
+        PrepareForWorker(doc, stop);
         doc.Load(sPath.toStdString(), kRidoRuduDeclaration);
         row.stamp = doc.LoadedStamp().value_or(FileStamp{});
         if (!IsBlank(config.sCheckPath)) {
@@ -110,7 +103,7 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
         row.values.resize(config.Fields.size());
         row.state.assign(config.Fields.size(), 0);
         bool any = false;
-        for (size_t i = 0; i < config.Fields.size(); ++i) {
+        for (size_t i = 0; i < config.Fields.size() && !(stop && stop->load()); ++i) {
             std::string value;
             bool found = false;
             doc.GetElementValue2(value, found, config.Fields[i].sPath, true);
@@ -136,56 +129,19 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
 
 std::optional<std::vector<TableDocument::FileRow>>
 TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& files,
-                         const std::function<bool(int)>& progress) {
-    const size_t count = static_cast<size_t>(files.size());
-    std::vector<FileRow> rows(count);
-    std::atomic<size_t> next{0};
-    std::atomic<int> done{0};
-    std::atomic<bool> stop{false};
+                         const WorkRunner& run) {
+    DOMWrapper::SetUpLibrary();
+    std::vector<FileRow> rows(static_cast<size_t>(files.size()));
     // Large files are read one at a time, so that memory holds at most one large document.
     std::mutex large;
-    // Takes the next file that nobody reads yet; false when there is none.
-    const auto readOne = [&] {
-        const size_t i = next.fetch_add(1);
-        if (i >= count)
-            return false;
+    const bool complete = run(rows.size(), [&](size_t i, const std::atomic<bool>& stop) {
         const QString& file = files[static_cast<qsizetype>(i)];
-        if (QFileInfo(file).size() >= kLargeFile) {
-            const std::lock_guard lock(large);
-            rows[i] = ReadFile(config, file);
-        } else {
-            rows[i] = ReadFile(config, file);
-        }
-        done.fetch_add(1);
-        return true;
-    };
-    QElapsedTimer sinceReport;
-    sinceReport.start();
-    // Told now and then rather than per file: a repaint costs more than a small file.
-    const auto report = [&] {
-        if (sinceReport.elapsed() < 50)
-            return true;
-        sinceReport.restart();
-        if (!progress(done.load()))
-            stop = true;
-        return !stop.load();
-    };
-
-    // The first file on this thread, so that the library is set up before any helper starts.
-    readOne();
-    const int readers = std::clamp(QThread::idealThreadCount(), 1, 4);
-    std::vector<std::jthread> helpers;
-    for (int i = 1; i < readers && static_cast<size_t>(i) < count; ++i)
-        helpers.emplace_back([&] {
-            while (!stop && readOne()) {
-            }
-        });
-    while (report() && readOne()) {
-    }
-    while (report() && done.load() < static_cast<int>(count))
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    helpers.clear();
-    if (stop)
+        std::unique_lock lock(large, std::defer_lock);
+        if (QFileInfo(file).size() >= kLargeFile)
+            lock.lock();
+        rows[i] = ReadFile(config, file, &stop);
+    });
+    if (!complete)
         return std::nullopt;
     return rows;
 }
@@ -339,8 +295,7 @@ Qt::ItemFlags TableDocument::flags(const QModelIndex& index) const {
 void TableDocument::SetCell(int row, int col, const QString& value) {
     FileRow& r = rows_[static_cast<size_t>(row)];
     const size_t field = static_cast<size_t>(col - 1);
-    // A value longer than the limit reaches the file only when nobody changes it.
-    r.values[field] = value.left(kTextLimit);
+    r.values[field] = LimitedEdit(r.values[field], value);
     r.state[field] |= kChanged;
     r.bChanged = true;
 }
@@ -428,83 +383,128 @@ int TableDocument::EditCells(const std::vector<CellEdit>& edits) {
     return changed;
 }
 
-std::vector<TableDocument::SaveProblem> TableDocument::SaveChanged(const QString& sFolder) {
-    std::vector<SaveProblem> problems;
-    int first = INT_MAX, last = -1;
-    // Files of the same name from different folders would replace each other in one folder.
-    QSet<QString> written;
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        FileRow& r = rows_[i];
-        if (!r.bChanged)
-            continue;
-        const QString before = r.sPath;
-        if (!sFolder.isEmpty()) {
-            const QString name = QFileInfo(r.sPath).fileName();
-            if (written.contains(name)) {
-                problems.push_back(
-                    {before,
-                     QStringLiteral("Another file of this name was saved into the folder.")});
-                continue;
-            }
-            written.insert(name);
-        }
-        if (const std::optional<QString> reason = SaveRow(r, sFolder)) {
-            problems.push_back({before, *reason});
-            continue;
-        }
-        first = std::min(first, static_cast<int>(i));
-        last = std::max(last, static_cast<int>(i));
-    }
-    if (last >= 0)
-        EmitRowsChanged(first, last);
-    return problems;
-}
+namespace {
 
-std::optional<QString> TableDocument::SaveRow(FileRow& r, const QString& sFolder) {
+struct SaveOutcome {
+    bool bRan = false;
+    std::optional<QString> problem; // why the file was not saved
+    QString sPath;                  // the saved file
+    FileStamp stamp;                // the saved file's
+};
+
+// Writes one file's changed values into target, from a worker thread.
+SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileRow& r,
+                     const QString& sFolder, const std::atomic<bool>& stop) {
+    SaveOutcome outcome;
+    outcome.bRan = true;
     const bool inPlace = sFolder.isEmpty();
-    if (r.bOrigin && inPlace)
-        return kOriginRefused;
     const QString target =
         inPlace ? r.sPath : QDir(sFolder).absoluteFilePath(QFileInfo(r.sPath).fileName());
-    if (r.bOrigin && SameFile(target, r.sPath))
-        return QStringLiteral("You can't overwrite the origin XML-File");
-
-    if (!MayReplaceFile(target.toStdString()))
-        return QStringLiteral("The file is read-only.");
+    if (r.bOrigin && inPlace) {
+        outcome.problem = kOriginRefused;
+        return outcome;
+    }
+    if (r.bOrigin && IsOriginFileName(target, r.sPath)) {
+        outcome.problem = QStringLiteral("You can't overwrite the origin XML-File");
+        return outcome;
+    }
+    if (!MayReplaceFile(target.toStdString())) {
+        outcome.problem = QStringLiteral("The file is read-only.");
+        return outcome;
+    }
     DOMWrapper doc;
+    PrepareForWorker(doc, &stop);
     try {
         doc.Load(r.sPath.toStdString(), kRidoRuduDeclaration);
     } catch (const std::exception& e) {
         // A file rewritten since the table read it says so, whatever its content is now.
-        const std::optional<FileStamp> now = StampOf(r.sPath);
-        return now && *now != r.stamp ? kChangedOnDisk : ReasonOf(e);
+        outcome.problem = ChangedOnDisk(r.sPath, r.stamp) ? kChangedOnDisk : ReasonOf(e);
+        return outcome;
     }
-    if (doc.LoadedStamp() != r.stamp)
-        return kChangedOnDisk;
+    if (doc.LoadedStamp() != r.stamp) {
+        outcome.problem = kChangedOnDisk;
+        return outcome;
+    }
     try {
         // An origin file carries only the configured values afterwards, as the table shows them.
         if (r.bOrigin)
             doc.ClearAllNodes();
-        for (size_t f = 0; f < config_.Fields.size(); ++f) {
-            const bool present = r.state[f] & kPresent;
-            const bool changed = r.state[f] & kChanged;
+        for (size_t f = 0; f < config.Fields.size(); ++f) {
+            const bool present = r.state[f] & TableDocument::kPresent;
+            const bool changed = r.state[f] & TableDocument::kChanged;
             if (present && (changed || r.bOrigin))
-                doc.SetElementValue(config_.Fields[f].sPath, r.values[f].toStdString());
+                doc.SetElementValue(config.Fields[f].sPath, r.values[f].toStdString());
         }
         doc.Save(target.toStdString());
     } catch (const std::exception& e) {
-        return ReasonOf(e);
+        outcome.problem = ReasonOf(e);
+        return outcome;
     }
-    for (uint8_t& state : r.state)
-        state &= static_cast<uint8_t>(~kChanged);
-    r.bChanged = false;
-    if (!SameFile(target, r.sPath))
-        r.bOrigin = false;
-    r.sPath = target;
     // A splice in place leaves the document knowing the new file; elsewhere it is read.
     const std::optional<FileStamp> saved = inPlace ? doc.LoadedStamp() : std::nullopt;
-    r.stamp = saved ? *saved : StampOf(target).value_or(FileStamp{});
-    return std::nullopt;
+    outcome.stamp = saved ? *saved : StampOf(target).value_or(FileStamp{});
+    outcome.sPath = target;
+    return outcome;
+}
+
+} // namespace
+
+TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder,
+                                                     const WorkRunner& run) {
+    SaveReport report;
+    std::vector<size_t> jobs; // the rows to save
+    // Files of the same name from different folders would replace each other in one folder.
+    QSet<QString> names;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const FileRow& r = rows_[i];
+        if (!r.bChanged)
+            continue;
+        if (sFolder.isEmpty()) {
+            jobs.push_back(i);
+            continue;
+        }
+        const QString name = QFileInfo(r.sPath).fileName();
+        if (names.contains(name)) {
+            report.problems.push_back(
+                {r.sPath, QStringLiteral("Another file of this name was saved into the folder.")});
+            continue;
+        }
+        names.insert(name);
+        jobs.push_back(i);
+    }
+
+    // The workers only read the rows; this thread changes them once every job has ended.
+    std::vector<SaveOutcome> outcomes(jobs.size());
+    run(jobs.size(), [&](size_t k, const std::atomic<bool>& stop) {
+        outcomes[k] = SaveFile(config_, rows_[jobs[k]], sFolder, stop);
+    });
+
+    int first = INT_MAX, last = -1;
+    for (size_t k = 0; k < jobs.size(); ++k) {
+        FileRow& r = rows_[jobs[k]];
+        const SaveOutcome& outcome = outcomes[k];
+        if (!outcome.bRan || outcome.problem) {
+            report.problems.push_back({r.sPath, outcome.bRan ? *outcome.problem : kCancelled});
+            continue;
+        }
+        for (uint8_t& state : r.state)
+            state &= static_cast<uint8_t>(~kChanged);
+        r.bChanged = false;
+        if (!SameFile(outcome.sPath, r.sPath))
+            r.bOrigin = false;
+        r.sPath = outcome.sPath;
+        r.stamp = outcome.stamp;
+        ++report.nSaved;
+        first = std::min(first, static_cast<int>(jobs[k]));
+        last = std::max(last, static_cast<int>(jobs[k]));
+    }
+    if (last >= 0)
+        EmitRowsChanged(first, last);
+    // In the files' order, wherever the refusal came from.
+    std::stable_sort(
+        report.problems.begin(), report.problems.end(),
+        [](const SaveProblem& a, const SaveProblem& b) { return NameLess(a.sPath, b.sPath); });
+    return report;
 }
 
 void TableDocument::ExportTo(WorkbookWriter& writer) const {

@@ -1,4 +1,4 @@
-#include "app/frmMainFixture.h"
+#include "app/main/frmMainFixture.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/TableOpening.h"
+#include "app/table/TableOpening.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,11 @@
-#include "app/frmMain.h"
-#include "app/Configuration.h"
-#include "app/Handlers.h"
-#include "app/TableOpening.h"
-#include "app/WaitCursor.h"
-#include "app/frmMainProgress.h"
+#include "app/main/frmMain.h"
+#include "app/main/frmMainProgress.h"
+#include "app/shared/BackgroundWork.h"
+#include "app/shared/Configuration.h"
+#include "app/shared/FileRules.h"
+#include "app/shared/Handlers.h"
+#include "app/shared/WaitCursor.h"
+#include "app/table/TableOpening.h"
 
 #include "common/AppPaths.h"
 #include "common/Failure.h"
@@ -23,12 +25,10 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
-#include <charconv>
-#include <cstdlib>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -36,26 +36,11 @@ namespace {
 // The project's version comes from the build; the release date goes with it.
 constexpr const char* kVersion = RAVLEN_VERSION " 26.10.2004";
 
+// How long a drop waits before it looks again whether other work has ended.
+constexpr int kBusyRetryMs = 50;
+
 // Grid columns.
 constexpr int32_t kColumnCount = 12;
-constexpr int32_t kTextLimit = 255;
-
-// A configuration's Number as the list's item data.
-int32_t ConfigNumber(const std::string& text) {
-    const std::string trimmed = Trim(text);
-    int64_t value = 0;
-    const char* first = trimmed.data();
-    const char* last = trimmed.data() + trimmed.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (trimmed.empty() || error == std::errc::invalid_argument || end != last)
-        throw Failure(kErrTypeMismatch, "Type mismatch: Number '" + text + "'");
-    if (error == std::errc::result_out_of_range || value < std::numeric_limits<int32_t>::min() ||
-        value > std::numeric_limits<int32_t>::max())
-        throw Failure(kErrOverflow, "Overflow: Number '" + text + "'");
-    return static_cast<int32_t>(value);
-}
 
 } // namespace
 
@@ -110,13 +95,8 @@ bool frmMain::InitApplication() {
         {
             const QSignalBlocker quiet(cmbConfig);
             cmbConfig->clear();
-            ConfigDoc.GetNodeList("XML/Config");
-            while (!ConfigDoc.NodeEOF()) {
-                const std::string number = ConfigDoc.SubNodeText("./Number");
-                const std::string text = number + " " + ConfigDoc.SubNodeText("./Description");
-                cmbConfig->addItem(QString::fromStdString(text), ConfigNumber(number));
-                ConfigDoc.NodeMoveNext();
-            }
+            for (const ConfigurationEntry& entry : ListConfigurations(ConfigDoc))
+                cmbConfig->addItem(QString::fromStdString(entry.sText), entry.nNumber);
             cmbConfig->setCurrentIndex(-1);
         }
         if (cmbConfig->count() == 1)
@@ -184,37 +164,33 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             SourceDoc.Load(sPath, kRidoRuduDeclaration);
         }
 
-        const std::string number =
-            ConfigNumberText(cmbConfig->itemData(cmbConfig->currentIndex()).toInt());
-        sReading = "Configuration " + number + " without Check_OriginalFile";
-        const std::string checkPath = ConfigDoc.GetElementValue(
-            "XML/Config/Check_OriginalFile[../Number[.='" + number + "']]", false);
-        if (IsBlank(checkPath)) {
+        const ConfigurationInfo config =
+            ReadConfiguration(ConfigDoc, cmbConfig->itemData(cmbConfig->currentIndex()).toInt(),
+                              Aliases::Optional, [&](const std::string& step) { sReading = step; });
+        if (IsBlank(config.sCheckPath)) {
             bOriginFile = false;
         } else {
-            sReading = "Origin-file check path: " + checkPath;
-            bOriginFile = !IsBlank(SourceDoc.GetElementValue(checkPath, false));
+            sReading = "Origin-file check path: " + config.sCheckPath;
+            bOriginFile = !IsBlank(SourceDoc.GetElementValue(config.sCheckPath, false));
         }
 
-        ConfigDoc.GetNodeList("XML/Config/Fields/Field[../../Number[.='" + number + "']]");
         Grid->SetMaxRows(0);
-        while (!ConfigDoc.NodeEOF()) {
+        for (const FieldInfo& field : config.Fields) {
             std::string value;
             bool found = false;
-            sReading = "A field without XPath in configuration " + number;
-            const std::string path = ConfigDoc.SubNodeText("./XPath");
-            sReading = "Field path: " + path;
-            SourceDoc.GetElementValue2(value, found, path, true);
+            sReading = "Field path: " + field.sPath;
+            SourceDoc.GetElementValue2(value, found, field.sPath, true);
             if (found) {
+                sReading = "A field without Alias: " + field.sPath;
+                if (field.missingAlias)
+                    std::rethrow_exception(field.missingAlias);
                 const int32_t row = Grid->MaxRows() + 1;
                 Grid->SetMaxRows(row);
                 Grid->SetText(row, kColMarker, "0");
-                Grid->SetText(row, kColPath, ConfigDoc.SubNodeText("./XPath"));
-                sReading = "A field without Alias: " + path;
-                Grid->SetText(row, kColAlias, ConfigDoc.SubNodeText("./Alias"));
+                Grid->SetText(row, kColPath, field.sPath);
+                Grid->SetText(row, kColAlias, field.sAlias);
                 Grid->SetText(row, kColValue, value);
             }
-            ConfigDoc.NodeMoveNext();
         }
 
         if (Grid->MaxRows() > 0) {
@@ -303,7 +279,7 @@ frmMain::DropUse frmMain::DropUseFor(const QList<QUrl>& urls) const {
 // is not held while a question or a long load runs.
 bool frmMain::takeDragEvent(QEvent* event) {
     auto* drag = static_cast<QDropEvent*>(event);
-    if (bBusy || !txtXMLFile->acceptDrops() ||
+    if (Busy() || !txtXMLFile->acceptDrops() ||
         DropUseFor(drag->mimeData()->urls()) == DropUse::Ignore) {
         drag->ignore();
         return false;
@@ -315,16 +291,18 @@ bool frmMain::takeDragEvent(QEvent* event) {
 }
 
 void frmMain::dropLater(const QList<QUrl>& urls) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, urls] {
-            // A load or save lets queued work through while it shows its progress.
-            if (bBusy)
-                dropLater(urls);
-            else
-                txtXMLFile_OLEDragDrop(urls);
-        },
-        Qt::QueuedConnection);
+    // A load, a save or the table's work lets queued work through while it shows progress;
+    // the drop waits until it has ended.
+    QTimer::singleShot(Busy() ? kBusyRetryMs : 0, this, [this, urls] {
+        if (Busy())
+            dropLater(urls);
+        else
+            txtXMLFile_OLEDragDrop(urls);
+    });
+}
+
+bool frmMain::Busy() const {
+    return bBusy || BackgroundWorkRunning();
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {

@@ -1,50 +1,23 @@
-#include "app/Handlers.h"
-#include "app/QtPlatform.h"
-#include "app/WaitCursor.h"
-#include "app/frmMain.h"
-#include "app/frmMainProgress.h"
+#include "app/main/frmMain.h"
+#include "app/main/frmMainProgress.h"
+#include "app/shared/FileRules.h"
+#include "app/shared/Handlers.h"
+#include "app/shared/QtPlatform.h"
+#include "app/shared/WaitCursor.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
 
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
 
-#include <filesystem>
-
-namespace {
-
-// True when both names lead to one file: the same text after resolving "." and "..", or
-// the same file on disk through a symbolic or hard link.
-bool SameFile(const std::string& a, const std::string& b) {
-    const QFileInfo first(QString::fromStdString(a));
-    const QFileInfo second(QString::fromStdString(b));
-    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath()))
-        return true;
-    std::error_code error;
-    return std::filesystem::equivalent(std::filesystem::u8path(a), std::filesystem::u8path(b),
-                                       error) &&
-           !error;
-}
-
-} // namespace
-
 bool frmMain::AskSaveChanges() {
-    if (!bDataChanged)
-        return true;
-    switch (ShowMessageBox("Save changed data?", "Save data", MsgButtons::YesNoCancel)) {
-    case MsgAnswer::Yes:
-        return bOriginFile ? SaveSourceFileAs() : SaveSourceFile();
-    case MsgAnswer::No:
-        return true;
-    default:
-        return false;
-    }
+    return ::AskSaveChanges(bDataChanged,
+                            [this] { return bOriginFile ? SaveSourceFileAs() : SaveSourceFile(); });
 }
 
 void frmMain::pbSave_Click() {
@@ -101,8 +74,8 @@ std::string frmMain::SelectSaveFileName() {
 }
 
 bool frmMain::IsOriginFileName(const std::string& sName, const std::string& sCurrent) const {
-    // The text test alone would let "./orig.xml" or a link replace the origin file.
-    return bOriginFile && (UpperCase(sName) == UpperCase(sCurrent) || SameFile(sName, sCurrent));
+    return bOriginFile &&
+           ::IsOriginFileName(QString::fromStdString(sName), QString::fromStdString(sCurrent));
 }
 
 bool frmMain::SaveXmlData(const std::string& sPath) {
@@ -136,7 +109,7 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
 void frmMain::closeEvent(QCloseEvent* event) {
     // A close request that arrives while a load or save shows its progress waits for no one:
     // the work would go on in a window being torn down.
-    if (bBusy) {
+    if (Busy()) {
         event->ignore();
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SpreadGrid.h"
+#include "app/main/SpreadGrid.h"
 #include "common/FileDialog.h"
 #include "xml/DOMWrapper.h"
 
@@ -106,6 +106,8 @@ private:
     DropUse DropUseFor(const QList<QUrl>& urls) const;
     bool takeDragEvent(QEvent* event);
     void dropLater(const QList<QUrl>& urls);
+    // A load or save of this window, or the work of a table, is under way.
+    bool Busy() const;
 
     // --- Editing ---
     void Grid_Change(int32_t Col, int32_t Row);

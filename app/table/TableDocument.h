@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/Configuration.h"
+#include "app/shared/BackgroundWork.h"
+#include "app/shared/Configuration.h"
 #include "common/FileStamp.h"
 
 #include <QAbstractTableModel>
@@ -30,7 +31,10 @@ public:
         ChangedRole = Qt::UserRole + 1, // the cell was edited and is not saved
         PresentRole,                    // the file holds the cell's field
     };
-    static constexpr int kTextLimit = 255;
+
+    // A field's state in FileRow::state.
+    static constexpr uint8_t kPresent = 1; // the file holds the field
+    static constexpr uint8_t kChanged = 2; // edited and not saved
 
     struct FileRow {
         QString sPath;
@@ -45,18 +49,24 @@ public:
         QString sPath;
         QString sReason;
     };
+    struct SaveReport {
+        int nSaved = 0;
+        std::vector<SaveProblem> problems; // every changed file not saved, and why
+    };
+    // Runs count jobs, on worker threads or not, and tells whether all of them ran.
+    using WorkRunner = std::function<bool(size_t count, const WorkJob& job)>;
 
     explicit TableDocument(ConfigurationInfo config, QObject* parent = nullptr);
 
-    // Reads one file's configured values. A file that cannot be read or does not fit the
-    // configuration gets a row with the reason.
-    static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath);
-    // Reads the files, several at once on machines with several cores; the rows keep the
-    // files' order. progress runs now and then on the calling thread with the number of files
-    // read; reading stops when it returns false, and the result is then nothing.
-    static std::optional<std::vector<FileRow>> ReadFiles(const ConfigurationInfo& config,
-                                                         const QStringList& files,
-                                                         const std::function<bool(int)>& progress);
+    // Reads one file's configured values; on any thread. A file that cannot be read or does
+    // not fit the configuration gets a row with the reason. Reading gives up soon after *stop
+    // turns true.
+    static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath,
+                            const std::atomic<bool>* stop = nullptr);
+    // Reads the files through run, one job a file; the rows keep the files' order. Nothing
+    // when run did not run every job.
+    static std::optional<std::vector<FileRow>>
+    ReadFiles(const ConfigurationInfo& config, const QStringList& files, const WorkRunner& run);
     void SetRows(std::vector<FileRow> rows);
 
     const ConfigurationInfo& Configuration() const { return config_; }
@@ -84,18 +94,16 @@ public:
     // Empties the editable cells among those selected; returns how many.
     int ClearCells(const QModelIndexList& selection);
 
-    // Writes every changed file: in place when sFolder is empty, where origin files are
-    // refused; otherwise into sFolder under its own name, origin files emptied of other values
-    // first. Returns the files not saved and why; saved files lose their marks.
-    std::vector<SaveProblem> SaveChanged(const QString& sFolder);
+    // Writes every changed file through run, one job a file: in place when sFolder is empty,
+    // where origin files are refused; otherwise into sFolder under its own name, origin files
+    // emptied of other values first. Saved files lose their marks; files whose job did not run
+    // keep theirs and are reported as not saved.
+    SaveReport SaveChanged(const QString& sFolder, const WorkRunner& run);
 
     // "File" and the aliases, then one row per file.
     void ExportTo(WorkbookWriter& writer) const;
 
 private:
-    static constexpr uint8_t kPresent = 1;
-    static constexpr uint8_t kChanged = 2;
-
     bool Editable(int row, int col) const;
     // Sets an editable cell as the user's edit; no signal.
     void SetCell(int row, int col, const QString& value);
@@ -107,8 +115,6 @@ private:
     // Sets the editable ones among the cells as the user's edits and tells the views once;
     // returns how many were set.
     int EditCells(const std::vector<CellEdit>& edits);
-    // Nothing when saved, otherwise why not.
-    std::optional<QString> SaveRow(FileRow& row, const QString& sFolder);
     void EmitRowsChanged(int first, int last);
 
     ConfigurationInfo config_;

@@ -1,5 +1,5 @@
-#include "app/frmTable.h"
-#include "app/frmMainFixture.h"
+#include "app/table/frmTable.h"
+#include "app/main/frmMainFixture.h"
 #include "support/DesktopSandbox.h"
 #include "support/XlsxReader.h"
 
@@ -185,7 +185,9 @@ TEST_F(TableTest, PastedColumnIsSavedIntoEditedFilesOnlyAndUnsavableOnesAreSumme
     Click("pbSave");
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, "Error while saving xml-data");
+    EXPECT_FALSE(boxes.shown()[0].waitCursor);
     EXPECT_EQ(boxes.shown()[0].text,
+              "2 files were saved.\n"
               "These files were not saved:\n"
               "locked.xml: The file is read-only.\n"
               "moved.xml: The file changed on disk since the table read it.\n"
@@ -210,18 +212,22 @@ TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
     EXPECT_FALSE(Button("pbSave")->isEnabled());
     ASSERT_TRUE(Button("pbSaveAs")->isEnabled());
 
-    // Its own folder would overwrite it.
-    dialogs.Answer(files.dir());
-    Click("pbSaveAs");
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text,
-              "These files were not saved:\norigin.xml: You can't overwrite the origin XML-File");
-    EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+    // Its own folder would overwrite it, also when named through a link.
+    fs::create_directory_symlink(files.dir(), files.Path("link"));
+    for (const std::string& folder : {files.dir(), files.Path("link")}) {
+        dialogs.Answer(folder);
+        Click("pbSaveAs");
+        ASSERT_EQ(boxes.shown().size(), 1u) << folder;
+        EXPECT_EQ(boxes.shown()[0].text, "No file was saved.\nThese files were not saved:\n"
+                                         "origin.xml: You can't overwrite the origin XML-File");
+        EXPECT_EQ(ReadFileBytes(origin.toStdString()), originBytes);
+        boxes.Clear();
+    }
 
     fs::create_directories(files.Path("out"));
     dialogs.Answer(files.Path("out"));
     Click("pbSaveAs");
-    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::Folder);
     const std::string copy = files.Path("out/origin.xml");
     EXPECT_EQ(ValueIn(copy, kCustomerPath), "Edited");
@@ -232,7 +238,7 @@ TEST_F(TableTest, SaveAsWritesTheOriginFileIntoTheFolderEmptiedOfOtherValues) {
     EXPECT_EQ(At(0, 0, Qt::ToolTipRole).toString().toStdString(), copy);
     EXPECT_FALSE(RowHeader(0).contains("origin"));
     window->close();
-    EXPECT_EQ(boxes.shown().size(), 1u) << "closing after the save asked a question";
+    EXPECT_TRUE(boxes.shown().empty()) << "closing after the save asked a question";
 }
 
 TEST_F(TableTest, CloseGuardKeepsSavesOrDropsTheEdits) {
@@ -309,11 +315,14 @@ TEST_F(MainWindowTableTest, SeveralDroppedOrChosenFilesOpenTheTable) {
     EXPECT_EQ(Path(), "") << "the single-file window took a file of the table";
     delete OpenedTable();
 
-    dialogs.Answer(a + "\n" + b);
+    // A line break is a letter like any other in a file's name.
+    const std::string odd = files.Write("line\nbreak.xml", DataFile("", "003", "Odd"));
+    dialogs.AnswerMany({a, odd});
     Show();
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_NE(OpenedTable(), nullptr);
     EXPECT_EQ(TableRows(), 2);
+    EXPECT_EQ(boxes.shown().size(), 1u) << boxes.shown().back().text;
     EXPECT_EQ(dialogs.shown().back().mode, CommonDialog::Mode::OpenMany);
     EXPECT_EQ(boxes.shown().size(), 1u);
 }
@@ -326,7 +335,7 @@ TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
     dialogs.Answer(files.Path("out"));
     Click("pbSaveAs");
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, "These files were not saved:\n"
+    EXPECT_EQ(boxes.shown()[0].text, "1 file was saved.\nThese files were not saved:\n"
                                      "a.xml: Another file of this name was saved into the folder.");
     EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
     EXPECT_TRUE(Changed(1, kCustomer));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Configuration.h"
-#include "app/TableDocument.h"
+#include "app/shared/Configuration.h"
+#include "app/table/TableDocument.h"
 #include "common/FileDialog.h"
 
 #include <QMainWindow>
@@ -59,7 +59,9 @@ private:
     bool SaveFiles();
     bool SaveFilesAs();
     // Shows one summary of the files not saved; true when there were none.
-    static bool ReportSaveProblems(const std::vector<TableDocument::SaveProblem>& problems);
+    static bool ReportSave(const TableDocument::SaveReport& report);
+    // Runs the table's work on worker threads behind a progress dialog with this label.
+    TableDocument::WorkRunner Runner(const QString& label);
 
     // --- Export ---
     void pbExporttoExcel_Click();

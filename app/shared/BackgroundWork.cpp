@@ -1,0 +1,80 @@
+#include "app/shared/BackgroundWork.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Progress is told this often; a repaint costs more than a small file.
+constexpr int kReportMs = 40;
+// More readers than this only wait for the disk and for each other.
+constexpr int kMaxWorkers = 4;
+
+int g_running = 0;
+
+} // namespace
+
+bool RunInBackground(size_t count, const WorkJob& job,
+                     const std::function<bool(size_t done)>& progress) {
+    Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+    if (count == 0)
+        return true;
+    std::atomic<size_t> next{0};
+    std::atomic<size_t> done{0};
+    std::atomic<bool> stop{false};
+    const size_t workers = std::min<size_t>(
+        count, static_cast<size_t>(std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers)));
+    std::atomic<size_t> running{workers};
+    QEventLoop loop;
+    const auto work = [&] {
+        for (size_t i = next++; i < count && !stop.load(); i = next++) {
+            job(i, stop);
+            ++done;
+        }
+        // The last one out wakes the loop, which may not have started yet: a queued call
+        // waits for it.
+        if (--running == 0)
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    };
+
+    QTimer report;
+    report.setInterval(kReportMs);
+    QObject::connect(&report, &QTimer::timeout, &loop, [&] {
+        if (!stop.load() && !progress(done.load()))
+            stop = true;
+    });
+    report.start();
+    const QScopedValueRollback<int> busy(g_running, g_running + 1);
+    std::vector<std::jthread> threads;
+    for (size_t i = 0; i < workers; ++i)
+        threads.emplace_back(work);
+    loop.exec();
+    report.stop();
+    threads.clear();
+    if (!stop.load())
+        progress(done.load());
+    return done.load() == count;
+}
+
+bool RunWithProgress(QProgressDialog& dialog, size_t count, const WorkJob& job) {
+    dialog.setRange(0, static_cast<int>(count));
+    dialog.setValue(0);
+    const bool complete = RunInBackground(count, job, [&dialog](size_t done) {
+        dialog.setValue(static_cast<int>(done));
+        return !dialog.wasCanceled();
+    });
+    dialog.reset();
+    return complete;
+}
+
+bool BackgroundWorkRunning() {
+    return g_running > 0;
+}
