@@ -1,16 +1,18 @@
 // Drives the table of many files headless and prints how long each phase took:
 //
 //   ravlen-table-bench --config FILE.lib --folder DIR [--number N] [--paste-column K]
-//                      [--save]
+//                      [--save] [--cancel-after MS]
 //
 // The table is opened on the folder's *.xml files under the configuration numbered N
 // (default: the first). --paste-column selects the K-th field's column (1-based) and pastes
 // "pasted R" into each row R through the clipboard and the window's paste key; --save then
-// clicks Save.
+// clicks Save. --cancel-after clicks the progress dialog's Cancel MS milliseconds into the
+// opening and prints "cancel_ms <N>", the time from the click until the opening returned.
 //
-// Output: one "<phase> <seconds> s" line per phase run (startup, open, paste, save), then
-// "rows <N>" and "peak_rss_kb <K>". Any message box shown is printed as
-// "message: <title>: <text>" and makes the exit status 1.
+// Output: one "<phase> <seconds> s" line per phase run (startup, open, paste, save), each but
+// the first followed by "gui_stall_ms <N>", the longest time the GUI thread went without
+// handling events in that phase; then "rows <N>" and "peak_rss_kb <K>". Any message box shown
+// is printed as "message: <title>: <text>" and makes the exit status 1.
 
 #include "BenchSupport.h"
 #include "app/shared/Configuration.h"
@@ -20,11 +22,15 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,28 +46,63 @@ struct Options {
     std::string folder;
     int number = -1;
     int pasteColumn = 0;
+    int cancelAfter = -1;
     bool save = false;
+};
+
+// The longest time the GUI thread went without handling events: a timer that should fire
+// every few milliseconds notes each gap.
+class StallWatch {
+public:
+    StallWatch() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(2);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
+        timer_.start();
+        clock_.start();
+    }
+    void Restart() {
+        longest_ = 0;
+        clock_.restart();
+    }
+    // Up to now, also when the phase ended without handling events.
+    void Report() {
+        Tick();
+        std::printf("gui_stall_ms %lld\n", static_cast<long long>(longest_));
+        std::fflush(stdout);
+    }
+
+private:
+    void Tick() { longest_ = std::max(longest_, clock_.restart()); }
+
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
 };
 
 Options ParseOptions(int argc, char** argv) {
     const bench::Arguments arguments("ravlen-table-bench",
                                      "ravlen-table-bench --config FILE.lib --folder DIR "
-                                     "[--number N] [--paste-column K] [--save]");
+                                     "[--number N] [--paste-column K] [--save] "
+                                     "[--cancel-after MS]");
     Options options;
-    arguments.Parse(argc, argv,
-                    {{"--config", [&](const std::string& v) { options.config = v; }},
-                     {"--folder", [&](const std::string& v) { options.folder = v; }},
-                     {"--number",
-                      [&](const std::string& v) {
-                          options.number =
-                              arguments.Number(v, "--number takes a configuration number");
-                      }},
-                     {"--paste-column",
-                      [&](const std::string& v) {
-                          options.pasteColumn =
-                              arguments.Number(v, "--paste-column takes a field's position");
-                      }}},
-                    {{"--save", &options.save}});
+    arguments.Parse(
+        argc, argv,
+        {{"--config", [&](const std::string& v) { options.config = v; }},
+         {"--folder", [&](const std::string& v) { options.folder = v; }},
+         {"--number",
+          [&](const std::string& v) {
+              options.number = arguments.Number(v, "--number takes a configuration number");
+          }},
+         {"--paste-column",
+          [&](const std::string& v) {
+              options.pasteColumn = arguments.Number(v, "--paste-column takes a field's position");
+          }},
+         {"--cancel-after",
+          [&](const std::string& v) {
+              options.cancelAfter = arguments.Number(v, "--cancel-after takes milliseconds");
+          }}},
+        {{"--save", &options.save}});
     if (options.config.empty() || options.folder.empty())
         arguments.Fail("--config and --folder are required");
     if (options.save && options.pasteColumn <= 0)
@@ -95,9 +136,28 @@ int main(int argc, char** argv) {
     }
     Report("startup", clock.Lap());
 
+    StallWatch stalls;
+    QElapsedTimer sinceCancel;
+    if (options.cancelAfter >= 0)
+        QTimer::singleShot(options.cancelAfter, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* dialog = qobject_cast<QProgressDialog*>(widget);
+                    dialog && dialog->objectName() == QStringLiteral("dlgProgress")) {
+                    sinceCancel.start();
+                    dialog->cancel();
+                }
+        });
     frmTable* window = frmTable::OpenTable(config, {QString::fromStdString(options.folder)});
+    const qint64 cancelMs = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
     QCoreApplication::processEvents();
     Report("open", clock.Lap());
+    stalls.Report();
+    if (options.cancelAfter >= 0) {
+        std::printf("cancel_ms %lld\n", static_cast<long long>(cancelMs));
+        std::fflush(stdout);
+        bench::ReportEnd(0, messages);
+        std::_Exit(window == nullptr && cancelMs >= 0 && messages.empty() ? 0 : 1);
+    }
     bool ok = window != nullptr;
     auto* table = ok ? window->findChild<QTableView*>(QStringLiteral("tblFiles")) : nullptr;
     const int rows = table ? table->model()->rowCount() : 0;
@@ -110,18 +170,22 @@ int main(int argc, char** argv) {
         if (!QTest::qWaitForWindowActive(window))
             std::fprintf(stderr, "ravlen-table-bench: the window did not become active\n");
         clock.Lap();
+        stalls.Restart();
         QApplication::clipboard()->setText(column);
         table->setCurrentIndex(table->model()->index(0, options.pasteColumn));
         QTest::keyClick(table, Qt::Key_V, Qt::ControlModifier);
         QCoreApplication::processEvents();
         Report("paste", clock.Lap());
+        stalls.Report();
     }
 
     if (ok && options.save) {
         clock.Lap();
+        stalls.Restart();
         window->findChild<QPushButton*>(QStringLiteral("pbSave"))->click();
         QCoreApplication::processEvents();
         Report("save", clock.Lap());
+        stalls.Report();
     }
 
     bench::ReportEnd(rows, messages);

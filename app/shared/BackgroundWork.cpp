@@ -23,13 +23,12 @@ int g_running = 0;
 } // namespace
 
 bool RunInBackground(size_t count, const WorkJob& job,
-                     const std::function<bool(size_t done)>& progress) {
+                     const std::function<bool(size_t done)>& progress, std::atomic<bool>& stop) {
     Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
     if (count == 0)
         return true;
     std::atomic<size_t> next{0};
     std::atomic<size_t> done{0};
-    std::atomic<bool> stop{false};
     const size_t workers = std::min<size_t>(
         count, static_cast<size_t>(std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers)));
     std::atomic<size_t> running{workers};
@@ -61,16 +60,24 @@ bool RunInBackground(size_t count, const WorkJob& job,
     threads.clear();
     if (!stop.load())
         progress(done.load());
-    return done.load() == count;
+    return !stop.load() && done.load() == count;
 }
 
 bool RunWithProgress(QProgressDialog& dialog, size_t count, const WorkJob& job) {
     dialog.setRange(0, static_cast<int>(count));
     dialog.setValue(0);
-    const bool complete = RunInBackground(count, job, [&dialog](size_t done) {
-        dialog.setValue(static_cast<int>(done));
-        return !dialog.wasCanceled();
-    });
+    std::atomic<bool> stop{false};
+    // At once, not at the next report: a large file stops within a read.
+    const QMetaObject::Connection cancel =
+        QObject::connect(&dialog, &QProgressDialog::canceled, [&stop] { stop = true; });
+    const bool complete = RunInBackground(
+        count, job,
+        [&dialog](size_t done) {
+            dialog.setValue(static_cast<int>(done));
+            return !dialog.wasCanceled();
+        },
+        stop);
+    QObject::disconnect(cancel);
     dialog.reset();
     return complete;
 }

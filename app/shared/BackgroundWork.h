@@ -12,10 +12,11 @@ using WorkJob = std::function<void(size_t index, const std::atomic<bool>& stop)>
 
 // Runs job for every index below count on worker threads, while the calling (main) thread
 // goes on handling events. progress is called on the calling thread now and then with the
-// number of jobs done; once it returns false, no further job starts and the running ones see
-// stop. Returns once every started job has ended: true when all of them ran.
+// number of jobs done. Once stop is true (set by progress returning false, or by anything the
+// events run), no further job starts and the running ones see it. Returns once every started
+// job has ended: true when all of them ran and nothing stopped them.
 bool RunInBackground(size_t count, const WorkJob& job,
-                     const std::function<bool(size_t done)>& progress);
+                     const std::function<bool(size_t done)>& progress, std::atomic<bool>& stop);
 
 // The same, with dialog showing how many of count are done; its Cancel stops the work.
 bool RunWithProgress(QProgressDialog& dialog, size_t count, const WorkJob& job);

@@ -418,7 +418,9 @@ SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileR
         doc.Load(r.sPath.toStdString(), kRidoRuduDeclaration);
     } catch (const std::exception& e) {
         // A file rewritten since the table read it says so, whatever its content is now.
-        outcome.problem = ChangedOnDisk(r.sPath, r.stamp) ? kChangedOnDisk : ReasonOf(e);
+        outcome.problem = stop.load()                       ? kCancelled
+                          : ChangedOnDisk(r.sPath, r.stamp) ? kChangedOnDisk
+                                                            : ReasonOf(e);
         return outcome;
     }
     if (doc.LoadedStamp() != r.stamp) {

@@ -49,6 +49,27 @@ TEST_F(DOMWrapperTest, FailureDescriptions) {
               "Fehler beim Auslesen des XML-Tags '.'  " + std::string(kObjectNotSetText));
 }
 
+TEST_F(DOMWrapperTest, LoadFailureCarriesTheParsersOrTheSystemsReasonApart) {
+    const std::string broken = files.Write("broken.xml", "<r><a></r>");
+    Failure f = FailureOf([&] { doc.Load(broken); });
+    EXPECT_EQ(f.number, 60000);
+    EXPECT_EQ(f.description, "Error in Function 'DOMWrapper.Load' \r\nArgument(s) : " + broken +
+                                 "\r\nParse-Error : \r\n" + f.reason);
+    EXPECT_EQ(f.reason.rfind("Premature end of data in tag r", 0), 0u) << f.reason;
+    f = FailureOf([&] { doc.Load(files.Path("missing.xml")); });
+    EXPECT_EQ(f.reason, "No such file or directory");
+}
+
+TEST_F(DOMWrapperTest, BoxesBecomeErrorsWhereNoBoxMayBeShown) {
+    doc.Load(files.Write("commented.xml", "<r><a>1</a><!-- note --><c>3</c></r>"));
+    doc.RaiseInsteadOfBoxes();
+    EXPECT_EQ(FailureOf([&] { doc.ClearAllNodes(); }).description, "Type mismatch");
+    DOMWrapper fresh;
+    fresh.RaiseInsteadOfBoxes();
+    EXPECT_EQ(FailureOf([&] { fresh.GetAnzChilds(); }).number, kErrObjectNotSet);
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
 TEST_F(DOMWrapperTest, ReferencesOutliveReloadsAndRemovals) {
     LoadFlow();
     doc.GetNodeList("//FD:Field");

@@ -38,6 +38,7 @@ TEST(CommandLine, WhatCannotBeFollowedEndsWithTwoAndSaysWhy) {
     const std::pair<QStringList, QString> cases[] = {
         {{"--bogus"}, "Unknown option 'bogus'"},
         {{"--config"}, "Missing value after '--config'"},
+        {{"--config", ""}, "no configuration has the number ''"},
     };
     for (const auto& [arguments, reason] : cases) {
         const CommandLineRequest request = Parse(arguments);
