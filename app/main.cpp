@@ -29,9 +29,6 @@ int main(int argc, char** argv) {
     frmMain window;
     if (!window.InitApplication())
         return 1;
-    CheckConfigurationNumber(request, window);
-    if (request.bExit)
-        return PrintAndExit(request);
     window.show();
     window.OpenFromCommandLine(request.sConfigNumber, request.sFile);
     if (!request.TableFiles.isEmpty())

@@ -3,7 +3,9 @@
 #include <functional>
 #include <string>
 
-enum class MsgButtons { OK, YesNoCancel };
+// OverwriteCancel answers Yes for Overwrite, with Cancel the default; ReplaceSkipCancel
+// answers Yes for Replace and No for Skip.
+enum class MsgButtons { OK, YesNoCancel, OverwriteCancel, ReplaceSkipCancel };
 enum class MsgAnswer { OK, Yes, No, Cancel };
 
 // Every message box of the program goes through this one function. The application

@@ -1,11 +1,14 @@
 #include "app/main/CommandLine.h"
-#include "app/main/frmMain.h"
+#include "app/shared/Configuration.h"
 #include "app/table/TableOpening.h"
+#include "common/AppPaths.h"
+#include "xml/DOMWrapper.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -70,9 +73,13 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
 
     CommandLineRequest request;
     if (parser.isSet(config)) {
-        request.sConfigNumber = parser.value(config);
-        if (request.sConfigNumber.isEmpty()) // matches no configuration number text
-            return UnknownConfiguration(request.sConfigNumber);
+        // A number as the list shows it: 1 is the configuration listed as 001.
+        try {
+            request.sConfigNumber = QString::fromStdString(
+                ConfigNumberText(ConfigNumber(parser.value(config).toStdString())));
+        } catch (const std::exception&) {
+            return UnknownConfiguration(parser.value(config));
+        }
     }
     QStringList paths;
     for (const QString& file : files)
@@ -86,14 +93,32 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
 }
 
 CommandLineRequest ReadCommandLine(int argc, char** argv) {
-    // The parser's help text takes the program's name from the application object.
+    // The parser's help text and the configuration's path need the application object.
     const QCoreApplication probe(argc, argv);
-    return ParseCommandLine(QCoreApplication::arguments());
+    CommandLineRequest request = ParseCommandLine(QCoreApplication::arguments());
+    CheckConfigurationNumber(request);
+    return request;
 }
 
-void CheckConfigurationNumber(CommandLineRequest& request, const frmMain& window) {
-    if (!request.bExit && !request.sConfigNumber.isEmpty() &&
-        !window.HasConfiguration(request.sConfigNumber))
+void CheckConfigurationNumber(CommandLineRequest& request) {
+    if (request.bExit || request.sConfigNumber.isEmpty())
+        return;
+    std::vector<ConfigurationEntry> listed;
+    try {
+        const std::string path = ConfigurationFilePath();
+        // A missing or broken configuration file is the window's to report.
+        if (!QFileInfo(QString::fromStdString(path)).isFile())
+            return;
+        DOMWrapper configDoc;
+        configDoc.Load(path, "");
+        listed = ListConfigurations(configDoc);
+    } catch (const std::exception&) {
+        return;
+    }
+    const bool found = std::any_of(listed.begin(), listed.end(), [&](const auto& entry) {
+        return QString::fromStdString(ConfigNumberText(entry.nNumber)) == request.sConfigNumber;
+    });
+    if (!found)
         request = UnknownConfiguration(request.sConfigNumber);
 }
 

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-class frmMain;
-
 // What the command line `ravlen [--config NNN] [FILE...]` asks for: a window, with a
 // configuration to choose and a file to open, or an answer printed at once.
 struct CommandLineRequest {
@@ -23,12 +21,13 @@ inline constexpr int kCommandLineRefused = 2;
 // Decides on the arguments (the program first). Needs a QCoreApplication for the help text.
 CommandLineRequest ParseCommandLine(const QStringList& arguments);
 
-// Decides on main's arguments before any display is opened, so that --help and --version
-// answer on a machine without one.
+// Decides on main's arguments before any display is opened, so that --help, --version and a
+// configuration number that is not listed are answered on a machine without one.
 CommandLineRequest ReadCommandLine(int argc, char** argv);
 
-// Refuses a configuration number that the started window does not list.
-void CheckConfigurationNumber(CommandLineRequest& request, const frmMain& window);
+// Refuses a configuration number that the configuration file does not list. A missing or
+// broken configuration file is left for the window to report.
+void CheckConfigurationNumber(CommandLineRequest& request);
 
 // Prints the request's texts and returns its exit code.
 int PrintAndExit(const CommandLineRequest& request);

@@ -161,7 +161,9 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             const FileProgress progress(this, dlgProgress, SourceDoc,
                                         "Loading " +
                                             QFileInfo(QString::fromStdString(sPath)).fileName());
+            SourceStamp.reset();
             SourceDoc.Load(sPath, kRidoRuduDeclaration);
+            SourceStamp = SourceDoc.LoadedStamp();
         }
 
         const ConfigurationInfo config =
@@ -362,10 +364,6 @@ int ConfigurationIndex(const QComboBox& list, const QString& sNumber) {
 }
 
 } // namespace
-
-bool frmMain::HasConfiguration(const QString& sNumber) const {
-    return ConfigurationIndex(*cmbConfig, sNumber) >= 0;
-}
 
 void frmMain::OpenFromCommandLine(const QString& sNumber, const QString& sFile) {
     const int index = ConfigurationIndex(*cmbConfig, sNumber);

@@ -12,6 +12,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 
 class QComboBox;
@@ -38,8 +39,6 @@ public:
     bool InitApplication();
 
     // --- Command line ---
-    // Whether the list holds a configuration whose configuration number text is sNumber.
-    bool HasConfiguration(const QString& sNumber) const;
     // Chooses that configuration (none when empty), then takes sFile (unless empty) as a
     // drop of that one file.
     void OpenFromCommandLine(const QString& sNumber, const QString& sFile);
@@ -68,6 +67,8 @@ private:
     // A load or save is under way: its progress lets events through, which must not start
     // another piece of work on the same document.
     bool bBusy = false;
+    // The source file as it was loaded or last saved, to tell a change made on disk meanwhile.
+    std::optional<FileStamp> SourceStamp;
 
     // The grid's columns: the change marker, the field path, the alias and the value.
     static constexpr int32_t kColMarker = 2;
@@ -123,6 +124,9 @@ private:
     // Whether a chosen name would overwrite the origin file that sCurrent names.
     bool IsOriginFileName(const std::string& sName, const std::string& sCurrent) const;
     bool SaveXmlData(const std::string& sPath);
+    // Whether a save to sPath may go on: when it would replace the source file and that
+    // changed on disk since it was loaded, the user is asked first.
+    bool MayOverwriteSource(const std::string& sPath);
     void pbExit_Click();
 
     // --- The table of many files (frmMainTable.cpp) ---

@@ -4,6 +4,7 @@
 #include "app/shared/Handlers.h"
 #include "app/shared/QtPlatform.h"
 #include "app/shared/WaitCursor.h"
+#include "app/table/frmTable.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -14,6 +15,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+
+#include <algorithm>
 
 bool frmMain::AskSaveChanges() {
     return ::AskSaveChanges(bDataChanged,
@@ -78,8 +81,20 @@ bool frmMain::IsOriginFileName(const std::string& sName, const std::string& sCur
            ::IsOriginFileName(QString::fromStdString(sName), QString::fromStdString(sCurrent));
 }
 
+bool frmMain::MayOverwriteSource(const std::string& sPath) {
+    const QString path = QString::fromStdString(sPath);
+    if (!SourceStamp || !SameFile(path, txtXMLFile->text()) || !ChangedOnDisk(path, *SourceStamp))
+        return true;
+    return ShowMessageBox("The file " + sPath +
+                              " changed on disk since it was loaded.\nOverwrite it with the "
+                              "values shown here?",
+                          "Save data", MsgButtons::OverwriteCancel) == MsgAnswer::Yes;
+}
+
 bool frmMain::SaveXmlData(const std::string& sPath) {
     try {
+        if (!MayOverwriteSource(sPath))
+            return false;
         const WaitCursor waitCursor; // large files take a moment
         const QScopedValueRollback<bool> busy(bBusy, true);
         // The file being replaced, or the one loaded, tells about how much will be written.
@@ -94,6 +109,7 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
             Grid->SetText(row, kColMarker, "0");
         }
         SourceDoc.Save(sPath);
+        SourceStamp = StampOf(QString::fromStdString(sPath));
         pbSave->setEnabled(false);
         pbSaveAs->setEnabled(false);
         bDataChanged = false;
@@ -113,5 +129,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    CloseAfterGuard(event, [this] { return AskSaveChanges(); });
+    // The tables' edits are asked about first; they close only once every guard agreed.
+    const QList<frmTable*> tables = frmTable::OpenTables();
+    CloseAfterGuard(event, [&] {
+        return std::all_of(tables.begin(), tables.end(),
+                           [](frmTable* table) { return table->AskSaveChanges(); }) &&
+               AskSaveChanges();
+    });
+    if (event->isAccepted())
+        for (frmTable* table : tables)
+            table->CloseWithoutAsking();
 }

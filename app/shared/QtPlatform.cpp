@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -22,17 +23,30 @@ MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgBut
         box.exec();
         return MsgAnswer::OK;
     }
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
-    case QMessageBox::Yes:
-        return MsgAnswer::Yes;
-    case QMessageBox::No:
-        return MsgAnswer::No;
+    QPushButton* yes = nullptr;
+    QPushButton* no = nullptr;
+    switch (buttons) {
+    case MsgButtons::OverwriteCancel:
+        yes = box.addButton(QStringLiteral("&Overwrite"), QMessageBox::AcceptRole);
+        break;
+    case MsgButtons::ReplaceSkipCancel:
+        yes = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+        no = box.addButton(QStringLiteral("&Skip"), QMessageBox::RejectRole);
+        break;
     default:
-        return MsgAnswer::Cancel;
+        yes = box.addButton(QMessageBox::Yes);
+        no = box.addButton(QMessageBox::No);
+        break;
     }
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(buttons == MsgButtons::OverwriteCancel ? cancel : yes);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == yes)
+        return MsgAnswer::Yes;
+    if (no && box.clickedButton() == no)
+        return MsgAnswer::No;
+    return MsgAnswer::Cancel;
 }
 
 std::function<bool(const std::string&)>& Refused() {

@@ -150,6 +150,7 @@ void TableDocument::SetRows(std::vector<FileRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
+    UpdateFolders();
 }
 
 bool TableDocument::HasChanges() const {
@@ -171,14 +172,53 @@ int TableDocument::rowCount(const QModelIndex& parent) const {
 }
 
 int TableDocument::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(config_.Fields.size()) + 1;
+    return parent.isValid() ? 0 : FirstFieldColumn() + static_cast<int>(config_.Fields.size());
+}
+
+int TableDocument::FirstFieldColumn() const {
+    return bSeveralFolders_ ? 2 : 1;
+}
+
+int TableDocument::FieldOf(int col) const {
+    const int field = col - FirstFieldColumn();
+    return field >= 0 && field < static_cast<int>(config_.Fields.size()) ? field : -1;
+}
+
+QString TableDocument::ShownName(const QString& sPath) const {
+    return bSeveralFolders_ ? QDir(commonParent_).relativeFilePath(sPath)
+                            : QFileInfo(sPath).fileName();
+}
+
+void TableDocument::UpdateFolders() {
+    QString first;
+    QString parent;
+    bool several = false;
+    for (const FileRow& r : rows_) {
+        const QString folder = QFileInfo(r.sPath).absolutePath();
+        if (parent.isNull()) {
+            parent = first = folder;
+            continue;
+        }
+        several = several || folder != first;
+        // The longest leading run of whole folder names.
+        while (parent != QStringLiteral("/") && !folder.startsWith(parent + '/') &&
+               folder != parent)
+            parent = QFileInfo(parent).absolutePath();
+    }
+    commonParent_ = parent;
+    if (several != bSeveralFolders_) {
+        beginResetModel();
+        bSeveralFolders_ = several;
+        endResetModel();
+    }
 }
 
 bool TableDocument::Editable(int row, int col) const {
-    if (row < 0 || row >= rowCount() || col < 1 || col >= columnCount())
+    const int field = FieldOf(col);
+    if (row < 0 || row >= rowCount() || field < 0)
         return false;
     const FileRow& r = rows_[static_cast<size_t>(row)];
-    return r.sError.isEmpty() && (r.state[static_cast<size_t>(col - 1)] & kPresent);
+    return r.sError.isEmpty() && (r.state[static_cast<size_t>(field)] & kPresent);
 }
 
 QVariant TableDocument::data(const QModelIndex& index, int role) const {
@@ -200,12 +240,16 @@ QVariant TableDocument::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
+    if (FieldOf(col) < 0) {
+        const QString folder = QFileInfo(ShownName(r.sPath)).path();
+        return role == Qt::DisplayRole || role == Qt::ToolTipRole ? QVariant(folder) : QVariant();
+    }
     if (!r.sError.isEmpty()) {
         // The reason stands where the values would.
         switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
-            return col == 1 ? QVariant(r.sError) : QVariant();
+            return col == FirstFieldColumn() ? QVariant(r.sError) : QVariant();
         case Qt::ForegroundRole:
             return QBrush(kErrorText);
         case Qt::BackgroundRole:
@@ -217,7 +261,7 @@ QVariant TableDocument::data(const QModelIndex& index, int role) const {
             return {};
         }
     }
-    const size_t field = static_cast<size_t>(col - 1);
+    const size_t field = static_cast<size_t>(FieldOf(col));
     const bool present = r.state[field] & kPresent;
     const bool changed = r.state[field] & kChanged;
     switch (role) {
@@ -253,12 +297,18 @@ QVariant TableDocument::headerData(int section, Qt::Orientation orientation, int
     if (orientation == Qt::Horizontal) {
         if (section < 0 || section >= columnCount())
             return {};
+        const int field = FieldOf(section);
+        if (field < 0) {
+            if (role == Qt::DisplayRole)
+                return section == 0 ? QStringLiteral("File") : QStringLiteral("Folder");
+            if (role == Qt::ToolTipRole && section > 0)
+                return QDir::toNativeSeparators(commonParent_);
+            return {};
+        }
         if (role == Qt::DisplayRole)
-            return section == 0 ? QStringLiteral("File")
-                                : QString::fromStdString(
-                                      config_.Fields[static_cast<size_t>(section - 1)].sAlias);
-        if (role == Qt::ToolTipRole && section > 0)
-            return QString::fromStdString(config_.Fields[static_cast<size_t>(section - 1)].sPath);
+            return QString::fromStdString(config_.Fields[static_cast<size_t>(field)].sAlias);
+        if (role == Qt::ToolTipRole)
+            return QString::fromStdString(config_.Fields[static_cast<size_t>(field)].sPath);
         return {};
     }
     if (section < 0 || section >= rowCount())
@@ -294,7 +344,7 @@ Qt::ItemFlags TableDocument::flags(const QModelIndex& index) const {
 
 void TableDocument::SetCell(int row, int col, const QString& value) {
     FileRow& r = rows_[static_cast<size_t>(row)];
-    const size_t field = static_cast<size_t>(col - 1);
+    const size_t field = static_cast<size_t>(FieldOf(col));
     r.values[field] = LimitedEdit(r.values[field], value);
     r.state[field] |= kChanged;
     r.bChanged = true;
@@ -390,6 +440,7 @@ struct SaveOutcome {
     std::optional<QString> problem; // why the file was not saved
     QString sPath;                  // the saved file
     FileStamp stamp;                // the saved file's
+    bool bOrigin = false;           // what the origin check says of the saved file
 };
 
 // Writes one file's changed values into target, from a worker thread.
@@ -438,6 +489,13 @@ SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileR
                 doc.SetElementValue(config.Fields[f].sPath, r.values[f].toStdString());
         }
         doc.Save(target.toStdString());
+        // An origin file's copy is emptied of the other values, the check's among them.
+        if (!IsBlank(config.sCheckPath)) {
+            std::string check;
+            bool found = false;
+            doc.GetElementValue2(check, found, config.sCheckPath, true);
+            outcome.bOrigin = found && !IsBlank(check);
+        }
     } catch (const std::exception& e) {
         outcome.problem = ReasonOf(e);
         return outcome;
@@ -451,10 +509,11 @@ SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileR
 
 } // namespace
 
-TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder,
-                                                     const WorkRunner& run) {
+TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder, const WorkRunner& run,
+                                                     const ReplaceQuestion& askReplace) {
     SaveReport report;
-    std::vector<size_t> jobs; // the rows to save
+    std::vector<size_t> jobs;     // the rows to save
+    std::vector<size_t> existing; // rows whose copy would replace a file of the folder
     // Files of the same name from different folders would replace each other in one folder.
     QSet<QString> names;
     for (size_t i = 0; i < rows_.size(); ++i) {
@@ -472,7 +531,41 @@ TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder,
             continue;
         }
         names.insert(name);
+        const QString target = QDir(sFolder).absoluteFilePath(name);
+        // Two rows would show one file, and one of them values the file no longer holds.
+        const bool anotherRows = std::any_of(rows_.begin(), rows_.end(), [&](const FileRow& o) {
+            return &o != &r && SameFile(o.sPath, target);
+        });
+        if (anotherRows) {
+            report.problems.push_back(
+                {r.sPath, QStringLiteral("Another row of the table is the file of this name "
+                                         "in the target folder.")});
+            continue;
+        }
+        if (QFileInfo::exists(target) && !SameFile(target, r.sPath))
+            existing.push_back(i);
         jobs.push_back(i);
+    }
+    if (!existing.empty()) {
+        QStringList shown;
+        for (size_t i : existing)
+            shown << ShownName(rows_[i].sPath);
+        switch (askReplace ? askReplace(shown) : ReplaceChoice::Cancel) {
+        case ReplaceChoice::Replace:
+            break;
+        case ReplaceChoice::Skip:
+            for (size_t i : existing)
+                report.problems.push_back(
+                    {rows_[i].sPath, QStringLiteral("exists in the target folder")});
+            std::erase_if(jobs, [&](size_t i) {
+                return std::find(existing.begin(), existing.end(), i) != existing.end();
+            });
+            break;
+        case ReplaceChoice::Cancel:
+            report.bCancelled = true;
+            report.problems.clear();
+            return report;
+        }
     }
 
     // The workers only read the rows; this thread changes them once every job has ended.
@@ -492,8 +585,7 @@ TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder,
         for (uint8_t& state : r.state)
             state &= static_cast<uint8_t>(~kChanged);
         r.bChanged = false;
-        if (!SameFile(outcome.sPath, r.sPath))
-            r.bOrigin = false;
+        r.bOrigin = outcome.bOrigin;
         r.sPath = outcome.sPath;
         r.stamp = outcome.stamp;
         ++report.nSaved;
@@ -502,6 +594,7 @@ TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder,
     }
     if (last >= 0)
         EmitRowsChanged(first, last);
+    UpdateFolders();
     // In the files' order, wherever the refusal came from.
     std::stable_sort(
         report.problems.begin(), report.problems.end(),

@@ -52,7 +52,11 @@ public:
     struct SaveReport {
         int nSaved = 0;
         std::vector<SaveProblem> problems; // every changed file not saved, and why
+        bool bCancelled = false;           // nothing was written: the question was cancelled
     };
+    // What to do with the files of the target folder that copies would replace.
+    enum class ReplaceChoice { Replace, Skip, Cancel };
+    using ReplaceQuestion = std::function<ReplaceChoice(const QStringList& shownNames)>;
     // Runs count jobs, on worker threads or not, and tells whether all of them ran.
     using WorkRunner = std::function<bool(size_t count, const WorkJob& job)>;
 
@@ -70,6 +74,14 @@ public:
     void SetRows(std::vector<FileRow> rows);
 
     const ConfigurationInfo& Configuration() const { return config_; }
+    // The column of the first field: 1, or 2 when a Folder column follows the file's name
+    // because the files lie in more than one folder.
+    int FirstFieldColumn() const;
+    // The field shown in a column, or -1 for the file's name and folder.
+    int FieldOf(int col) const;
+    // A file as the table names it: its name, or its path from the folder that holds all the
+    // files when they lie in more than one.
+    QString ShownName(const QString& sPath) const;
     const FileRow& Row(int row) const { return rows_.at(static_cast<size_t>(row)); }
     bool HasChanges() const;
     bool HasChangedOrigin() const;
@@ -96,9 +108,12 @@ public:
 
     // Writes every changed file through run, one job a file: in place when sFolder is empty,
     // where origin files are refused; otherwise into sFolder under its own name, origin files
-    // emptied of other values first. Saved files lose their marks; files whose job did not run
-    // keep theirs and are reported as not saved.
-    SaveReport SaveChanged(const QString& sFolder, const WorkRunner& run);
+    // emptied of other values first. askReplace is asked once about the files of sFolder that
+    // copies would replace (none asked: nothing is written); a file another row shows is never
+    // replaced. Saved files lose their marks and the rows show the copies; files whose job did
+    // not run keep theirs and are reported as not saved.
+    SaveReport SaveChanged(const QString& sFolder, const WorkRunner& run,
+                           const ReplaceQuestion& askReplace = {});
 
     // "File" and the aliases, then one row per file.
     void ExportTo(WorkbookWriter& writer) const;
@@ -116,7 +131,12 @@ private:
     // returns how many were set.
     int EditCells(const std::vector<CellEdit>& edits);
     void EmitRowsChanged(int first, int last);
+    // Works out the folders again after the rows' paths changed; shows or hides the Folder
+    // column.
+    void UpdateFolders();
 
     ConfigurationInfo config_;
     std::vector<FileRow> rows_;
+    bool bSeveralFolders_ = false; // the files lie in more than one folder
+    QString commonParent_;         // the folder that holds them all
 };

@@ -72,7 +72,10 @@ frmTable::frmTable(const ConfigurationInfo& config, QWidget* parent) : QMainWind
     setWindowTitle(QString::fromStdString("Ravlen - " + ConfigNumberText(config.nNumber) + " " +
                                           config.sDescription + "[*]"));
     connect(Document, &TableDocument::dataChanged, this, [this] { UpdateState(); });
-    connect(Document, &TableDocument::modelReset, this, [this] { UpdateState(); });
+    connect(Document, &TableDocument::modelReset, this, [this] {
+        LayOutColumns();
+        UpdateState();
+    });
     connect(pbSave, &QPushButton::clicked, this, [this] { SaveFiles(); });
     connect(pbSaveAs, &QPushButton::clicked, this, [this] { SaveFilesAs(); });
     connect(pbExporttoExcel, &QPushButton::clicked, this, [this] { pbExporttoExcel_Click(); });
@@ -142,13 +145,17 @@ bool frmTable::ReadFiles(const QStringList& files) {
     if (!rows)
         return false;
     Document->SetRows(std::move(*rows));
+    return true;
+}
+
+void frmTable::LayOutColumns() {
     tblFiles->resizeColumnsToContents();
     // A file's reason for showing no values reads across its row.
     tblFiles->clearSpans();
+    const int first = Document->FirstFieldColumn();
     for (int row = 0; row < Document->rowCount(); ++row)
-        if (!Document->Row(row).sError.isEmpty() && Document->columnCount() > 2)
-            tblFiles->setSpan(row, 1, 1, Document->columnCount() - 1);
-    return true;
+        if (!Document->Row(row).sError.isEmpty() && Document->columnCount() > first + 1)
+            tblFiles->setSpan(row, first, 1, Document->columnCount() - first);
 }
 
 void frmTable::UpdateState() {
@@ -211,11 +218,29 @@ bool frmTable::SaveFilesAs() {
     }
     if (IsBlank(sFolder))
         return false;
-    return ReportSave(Document->SaveChanged(QString::fromStdString(sFolder),
-                                            Runner(QStringLiteral("Saving files ..."))));
+    const TableDocument::SaveReport report = Document->SaveChanged(
+        QString::fromStdString(sFolder), Runner(QStringLiteral("Saving files ...")),
+        [](const QStringList& names) {
+            std::string text = "These files exist in the target folder:";
+            for (qsizetype i = 0; i < names.size() && i < static_cast<qsizetype>(kListedProblems);
+                 ++i)
+                text += "\n" + names[i].toStdString();
+            if (names.size() > static_cast<qsizetype>(kListedProblems))
+                text += "\nand " + std::to_string(names.size() - kListedProblems) + " more.";
+            text += "\nReplace them with the table's files, or skip them?";
+            switch (ShowMessageBox(text, "Save data", MsgButtons::ReplaceSkipCancel)) {
+            case MsgAnswer::Yes:
+                return TableDocument::ReplaceChoice::Replace;
+            case MsgAnswer::No:
+                return TableDocument::ReplaceChoice::Skip;
+            default:
+                return TableDocument::ReplaceChoice::Cancel;
+            }
+        });
+    return !report.bCancelled && ReportSave(report);
 }
 
-bool frmTable::ReportSave(const TableDocument::SaveReport& report) {
+bool frmTable::ReportSave(const TableDocument::SaveReport& report) const {
     const auto& problems = report.problems;
     if (problems.empty())
         return true;
@@ -224,7 +249,7 @@ bool frmTable::ReportSave(const TableDocument::SaveReport& report) {
                                                : FileCount(report.nSaved) + " were saved.";
     std::string text = saved.toStdString() + "\nThese files were not saved:";
     for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i)
-        text += "\n" + QFileInfo(problems[i].sPath).fileName().toStdString() + ": " +
+        text += "\n" + Document->ShownName(problems[i].sPath).toStdString() + ": " +
                 problems[i].sReason.toStdString();
     if (problems.size() > kListedProblems)
         text += "\nand " + std::to_string(problems.size() - kListedProblems) + " more.";
@@ -233,7 +258,29 @@ bool frmTable::ReportSave(const TableDocument::SaveReport& report) {
 }
 
 void frmTable::closeEvent(QCloseEvent* event) {
+    if (bGuardPassed) {
+        event->accept();
+        return;
+    }
+    // Saving runs its own event loop, which must not see the window go.
+    if (BackgroundWorkRunning()) {
+        event->ignore();
+        return;
+    }
     CloseAfterGuard(event, [this] { return AskSaveChanges(); });
+}
+
+QList<frmTable*> frmTable::OpenTables() {
+    QList<frmTable*> tables;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* table = qobject_cast<frmTable*>(widget); table && table->isVisible())
+            tables << table;
+    return tables;
+}
+
+void frmTable::CloseWithoutAsking() {
+    bGuardPassed = true;
+    close();
 }
 
 void frmTable::pbExporttoExcel_Click() {

@@ -33,6 +33,13 @@ public:
     // Reads the files into the table; false when the user cancelled.
     bool ReadFiles(const QStringList& files);
 
+    // The tables shown now.
+    static QList<frmTable*> OpenTables();
+    // The unsaved-changes guard: true when the table may close.
+    bool AskSaveChanges();
+    // Closes the window once its guard has agreed elsewhere.
+    void CloseWithoutAsking();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -55,11 +62,13 @@ private:
     void ClearCells();
 
     // --- Saving and the unsaved-changes guard ---
-    bool AskSaveChanges();
+    bool bGuardPassed = false;
     bool SaveFiles();
     bool SaveFilesAs();
     // Shows one summary of the files not saved; true when there were none.
-    static bool ReportSave(const TableDocument::SaveReport& report);
+    bool ReportSave(const TableDocument::SaveReport& report) const;
+    // Widths after the values, and each unreadable file's reason across its row.
+    void LayOutColumns();
     // Runs the table's work on worker threads behind a progress dialog with this label.
     TableDocument::WorkRunner Runner(const QString& label);
 

@@ -49,19 +49,19 @@ TEST(CommandLine, WhatCannotBeFollowedEndsWithTwoAndSaysWhy) {
     }
 }
 
-// The window started the way main starts it.
+// The window started the way main starts it, after the command line was checked.
 TEST_F(WindowTest, CommandLineConfigurationMustBeListedAndOpensWithTheFile) {
     Start();
-    for (const QString number : {"007", "1"}) { // 1 is listed as 001
+    for (const QString number : {"007", "abc", "1.0"}) {
         CommandLineRequest request = Parse({"--config", number});
-        CheckConfigurationNumber(request, *window);
+        CheckConfigurationNumber(request);
         EXPECT_TRUE(request.bExit);
         EXPECT_EQ(request.nExitCode, kCommandLineRefused);
         EXPECT_TRUE(request.sError.contains("'" + number + "'")) << request.sError.toStdString();
     }
     const std::string file = files.Write("order.xml", DataFile("", "4711", "Miller"));
-    CommandLineRequest request = Parse({"--config", "002", QString::fromStdString(file)});
-    CheckConfigurationNumber(request, *window);
+    CommandLineRequest request = Parse({"--config", "2", QString::fromStdString(file)});
+    CheckConfigurationNumber(request);
     ASSERT_FALSE(request.bExit) << request.sError.toStdString();
     window->OpenFromCommandLine(request.sConfigNumber, request.sFile);
     EXPECT_TRUE(boxes.shown().empty());

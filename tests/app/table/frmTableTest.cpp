@@ -101,25 +101,33 @@ TEST_F(TableTest, FolderAndFilesGiveOneRowPerFileInNameOrder) {
     Open({QString::fromStdString(files.Path("month")), origin, other});
 
     ASSERT_EQ(Model()->rowCount(), 5);
-    QStringList names;
-    for (int row = 0; row < 5; ++row)
+    QStringList names, folders;
+    for (int row = 0; row < 5; ++row) {
         names << At(row, 0).toString();
+        folders << At(row, 1).toString();
+    }
     EXPECT_EQ(names, QStringList({"A.XML", "b.xml", "broken.xml", "origin.xml", "other.xml"}));
+    // Files of two folders: the Folder column tells them apart, from the folder above both.
+    EXPECT_EQ(Model()->headerData(1, Qt::Horizontal).toString(), "Folder");
+    EXPECT_EQ(folders, QStringList({"month", "month", "month", ".", "."}));
+    const int shift = 1;
     EXPECT_EQ(At(3, 0, Qt::ToolTipRole).toString(), origin);
-    EXPECT_EQ(Model()->headerData(kCustomer, Qt::Horizontal).toString(), "Customer");
-    EXPECT_EQ(Model()->headerData(kCustomer, Qt::Horizontal, Qt::ToolTipRole).toString(),
+    EXPECT_EQ(Model()->headerData(kCustomer + shift, Qt::Horizontal).toString(), "Customer");
+    EXPECT_EQ(Model()->headerData(kCustomer + shift, Qt::Horizontal, Qt::ToolTipRole).toString(),
               kCustomerPath);
     EXPECT_FALSE(Editable(1, 0));
+    EXPECT_FALSE(Editable(1, 1));
 
     // A field the file does not hold: empty, greyed and not editable.
-    EXPECT_EQ(At(1, kGone).toString(), "");
-    EXPECT_FALSE(Editable(1, kGone));
-    EXPECT_TRUE(At(1, kGone, Qt::BackgroundRole).isValid());
-    EXPECT_FALSE(At(1, kCustomer, Qt::BackgroundRole).isValid());
+    EXPECT_EQ(At(1, kGone + shift).toString(), "");
+    EXPECT_FALSE(Editable(1, kGone + shift));
+    EXPECT_TRUE(At(1, kGone + shift, Qt::BackgroundRole).isValid());
+    EXPECT_FALSE(At(1, kCustomer + shift, Qt::BackgroundRole).isValid());
 
     // Files that do not fit show why, in place of values.
-    EXPECT_FALSE(At(2, kNumber).toString().isEmpty());
-    EXPECT_EQ(At(4, kNumber).toString(), "XML-File can not handled by these configuration!");
+    EXPECT_FALSE(At(2, kNumber + shift).toString().isEmpty());
+    EXPECT_EQ(At(4, kNumber + shift).toString(),
+              "XML-File can not handled by these configuration!");
 
     EXPECT_TRUE(RowHeader(3).contains("origin"));
     EXPECT_FALSE(RowHeader(1).contains("origin"));
@@ -327,18 +335,49 @@ TEST_F(MainWindowTableTest, SeveralDroppedOrChosenFilesOpenTheTable) {
     EXPECT_EQ(boxes.shown().size(), 1u);
 }
 
-TEST_F(TableTest, SaveAsKeepsTheFirstOfTwoFilesOfOneName) {
+TEST_F(TableTest, SaveAsNeverReplacesAFileUnaskedNorOneAnotherRowShows) {
     for (const char* dir : {"x", "y", "out"})
         fs::create_directories(files.Path(dir));
-    Open({Write("x/a.xml", "", "001", "X"), Write("y/a.xml", "", "002", "Y")});
-    Paste(0, kCustomer, "From x\nFrom y\n");
-    dialogs.Answer(files.Path("out"));
-    Click("pbSaveAs");
+    const std::string unrelated = files.Write("out/b.xml", DataFile("", "099", "Unrelated"));
+    Open({Write("x/a.xml", "", "001", "X"), Write("y/a.xml", "", "002", "Y"),
+          Write("x/b.xml", "", "003", "B")});
+    const int customer = kCustomer + 1; // after the Folder column
+    Paste(0, customer, "From x\nFrom y\nFrom b\n");
+    const auto saveAs = [&](MsgAnswer replace) {
+        boxes.Clear();
+        boxes.Answer(replace);
+        dialogs.Answer(files.Path("out"));
+        Click("pbSaveAs");
+    };
+
+    saveAs(MsgAnswer::Cancel);
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].text, "1 file was saved.\nThese files were not saved:\n"
-                                     "a.xml: Another file of this name was saved into the folder.");
+    EXPECT_EQ(boxes.shown()[0].title, "Save data");
+    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::ReplaceSkipCancel);
+    EXPECT_EQ(boxes.shown()[0].text, "These files exist in the target folder:\nx/b.xml\n"
+                                     "Replace them with the table's files, or skip them?");
+    EXPECT_FALSE(fs::exists(files.Path("out/a.xml")));
+    EXPECT_EQ(ValueIn(unrelated, kCustomerPath), "Unrelated");
+
+    saveAs(MsgAnswer::No);
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].text, "1 file was saved.\nThese files were not saved:\n"
+                                     "y/a.xml: Another file of this name was saved into the "
+                                     "folder.\nx/b.xml: exists in the target folder");
     EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
-    EXPECT_TRUE(Changed(1, kCustomer));
+    EXPECT_EQ(ValueIn(unrelated, kCustomerPath), "Unrelated");
+    EXPECT_EQ(At(0, 0, Qt::ToolTipRole).toString().toStdString(), files.Path("out/a.xml"));
+    EXPECT_EQ(At(0, 1).toString(), "out");
+
+    // y/a.xml would replace the file row 1 shows now: never, and nobody is asked about it.
+    saveAs(MsgAnswer::Yes);
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].text, "1 file was saved.\nThese files were not saved:\n"
+                                     "y/a.xml: Another row of the table is the file of this "
+                                     "name in the target folder.");
+    EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
+    EXPECT_EQ(ValueIn(unrelated, kCustomerPath), "From b");
+    EXPECT_TRUE(Changed(1, customer));
     EXPECT_TRUE(CloseAsks(MsgAnswer::No));
 }
 
