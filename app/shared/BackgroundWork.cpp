@@ -13,8 +13,10 @@
 
 namespace {
 
-// Progress is told this often; a repaint costs more than a small file.
-constexpr int kReportMs = 40;
+// The main thread looks this often whether the workers have ended; every few looks it tells
+// progress, since a repaint costs more than a small file.
+constexpr int kLookMs = 10;
+constexpr int kLooksPerReport = 4;
 // More readers than this only wait for the disk and for each other.
 constexpr int kMaxWorkers = 4;
 
@@ -32,31 +34,34 @@ bool RunInBackground(size_t count, const WorkJob& job,
     const size_t workers = std::min<size_t>(
         count, static_cast<size_t>(std::clamp(QThread::idealThreadCount(), 1, kMaxWorkers)));
     std::atomic<size_t> running{workers};
-    QEventLoop loop;
     const auto work = [&] {
         for (size_t i = next++; i < count && !stop.load(); i = next++) {
             job(i, stop);
             ++done;
         }
-        // The last one out wakes the loop, which may not have started yet: a queued call
-        // waits for it.
-        if (--running == 0)
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        --running;
     };
 
-    QTimer report;
-    report.setInterval(kReportMs);
-    QObject::connect(&report, &QTimer::timeout, &loop, [&] {
-        if (!stop.load() && !progress(done.load()))
+    // The workers share nothing with Qt: the main thread looks at their counters.
+    QEventLoop loop;
+    QTimer look;
+    look.setInterval(kLookMs);
+    int looks = 0;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (running.load() == 0) {
+            loop.quit();
+            return;
+        }
+        if (++looks % kLooksPerReport == 0 && !stop.load() && !progress(done.load()))
             stop = true;
     });
-    report.start();
+    look.start();
     const QScopedValueRollback<int> busy(g_running, g_running + 1);
     std::vector<std::jthread> threads;
     for (size_t i = 0; i < workers; ++i)
         threads.emplace_back(work);
     loop.exec();
-    report.stop();
+    look.stop();
     threads.clear();
     if (!stop.load())
         progress(done.load());
