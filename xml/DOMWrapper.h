@@ -68,6 +68,9 @@ public:
     // The file the document was loaded from, as it was read, or as a save in place left it;
     // nothing for a document that is not, or no longer, a copy of a file's bytes.
     std::optional<FileStamp> LoadedStamp() const;
+    // The root element's qualified name and namespace URI ("" for none); nothing without a
+    // root element.
+    std::optional<std::pair<std::string, std::string>> RootElement() const;
     // Told how far Load has read and Save has written, in bytes, as the work goes on; total
     // is 0 when not known beforehand. Called on the caller's thread from inside the XML
     // library, so it must not throw; empty to stop.

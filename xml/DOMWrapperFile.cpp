@@ -164,6 +164,18 @@ bool WritesReadableMarkup(const xmlChar* encoding) {
 
 } // namespace
 
+std::optional<std::pair<std::string, std::string>> DOMWrapper::RootElement() const {
+    const xmlNodePtr root = XmlDoc ? xmlDocGetRootElement(XmlDoc->doc) : nullptr;
+    if (!root)
+        return std::nullopt;
+    std::string name = reinterpret_cast<const char*>(root->name);
+    if (root->ns && root->ns->prefix)
+        name = reinterpret_cast<const char*>(root->ns->prefix) + (":" + name);
+    return std::pair(name, root->ns && root->ns->href
+                               ? std::string(reinterpret_cast<const char*>(root->ns->href))
+                               : std::string());
+}
+
 std::optional<FileStamp> DOMWrapper::LoadedStamp() const {
     if (!XmlDoc || !XmlDoc->source)
         return std::nullopt;

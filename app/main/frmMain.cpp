@@ -152,6 +152,8 @@ void frmMain::cmbConfig_Click() {
 void frmMain::LoadSourceFile(const std::string& sPath) {
     // What was being read, for the details of a failure whose description names only a path.
     std::string sReading;
+    bool bFileRead = false;
+    std::string sNote; // why the step being taken may fail
     try {
         const WaitCursor waitCursor; // large files take a moment
         const QScopedValueRollback<bool> busy(bBusy, true);
@@ -165,6 +167,7 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             SourceDoc.Load(sPath, kRidoRuduDeclaration);
             SourceStamp = SourceDoc.LoadedStamp();
         }
+        bFileRead = true;
 
         const ConfigurationInfo config =
             ReadConfiguration(ConfigDoc, cmbConfig->itemData(cmbConfig->currentIndex()).toInt(),
@@ -173,7 +176,9 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             bOriginFile = false;
         } else {
             sReading = "Origin-file check path: " + config.sCheckPath;
+            sNote = NamespaceNote(SourceDoc);
             bOriginFile = !IsBlank(SourceDoc.GetElementValue(config.sCheckPath, false));
+            sNote.clear();
         }
 
         Grid->SetMaxRows(0);
@@ -209,7 +214,9 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
                    e);
         ShowMessageBox("XML-File can not handled by these configuration!",
                        "Error while loading xml-file", MsgButtons::OK,
-                       (sReading.empty() ? "" : sReading + "\n") + FailureDetails(e));
+                       bFileRead ? (sReading.empty() ? "" : sReading + "\n") + FailureDetails(e) +
+                                       (sNote.empty() ? "" : "\n" + sNote)
+                                 : LoadFailureDetails(sPath, e));
         // Rows of an earlier file must not stay beside a document they do not belong to:
         // the next save would write them into the wrong file.
         Grid->SetMaxRows(0);

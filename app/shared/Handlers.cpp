@@ -7,8 +7,10 @@
 #include "common/MessageBox.h"
 #include "export/ShellExecute.h"
 #include "export/WorkbookWriter.h"
+#include "xml/DOMWrapper.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QString>
 
 std::string FailureDetails(const std::exception& e) {
@@ -19,6 +21,26 @@ std::string FailureDetails(const std::exception& e) {
     return QString::fromStdString(details)
         .replace(QLatin1String("\r\n"), QLatin1String("\n"))
         .toStdString();
+}
+
+std::string LoadFailureDetails(const std::string& sPath, const std::exception& e) {
+    const auto* failure = dynamic_cast<const Failure*>(&e);
+    const std::string reason = failure && !failure->reason.empty() ? failure->reason : e.what();
+    const QFileInfo file(QString::fromStdString(sPath));
+    if (!file.isFile() || !file.isReadable())
+        return sPath + " cannot be read: " + reason;
+    const std::string where = failure && !failure->detail.empty() ? failure->detail + ": " : "";
+    return sPath + " does not parse: " + where + reason;
+}
+
+std::string NamespaceNote(const DOMWrapper& doc) {
+    const auto root = doc.RootElement();
+    if (!root || root->second == kRidoRuduNamespace)
+        return {};
+    const std::string in =
+        root->second.empty() ? "in no namespace" : "in the namespace " + root->second;
+    return "The root element " + root->first + " is " + in + ", not in RidoRudu's " +
+           kRidoRuduNamespace + ".";
 }
 
 void ShowFailure(const std::exception& e, const std::string& title) {
@@ -47,7 +69,8 @@ void ExportToWorkbook(const std::string& sPath, const std::vector<std::string>& 
 
     std::string sError;
     if (!OpenFileWithShell(sPath, sError))
-        ShowMessageBox(sError, "Error");
+        ShowMessageBox(sError, "Error", MsgButtons::OK,
+                       "The workbook was written to " + sPath + "; no application opened it.");
 }
 
 void ExportWithDialog(CommonDialog& CD, bool hasRows,

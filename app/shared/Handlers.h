@@ -6,12 +6,21 @@
 #include <vector>
 
 class CommonDialog;
+class DOMWrapper;
 class QCloseEvent;
 class WorkbookWriter;
 
 // Why a failure happened, for a message box's details: the failure's number and
 // description, and where in the input it lies when known.
 std::string FailureDetails(const std::exception& e);
+
+// Why the file at sPath did not load, for a box's details: that it cannot be read and why, or
+// where and why it does not parse.
+std::string LoadFailureDetails(const std::string& sPath, const std::exception& e);
+
+// Why a check path may select nothing in doc: its root element is in another namespace than
+// RidoRudu's. Empty when it is not.
+std::string NamespaceNote(const DOMWrapper& doc);
 
 // Shows a trapped failure as "number description" under title; a cancelled file dialog
 // ends its procedure without a word.

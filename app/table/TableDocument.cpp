@@ -1,5 +1,6 @@
 #include "app/table/TableDocument.h"
 #include "app/shared/FileRules.h"
+#include "app/shared/Handlers.h"
 
 #include "common/Failure.h"
 #include "common/FileReplace.h"
@@ -95,7 +96,10 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
             bool found = false;
             doc.GetElementValue2(check, found, config.sCheckPath, true);
             if (!found) {
-                row.sError = QStringLiteral("XML-File can not handled by these configuration!");
+                const std::string note = NamespaceNote(doc);
+                row.sError =
+                    QString::fromStdString("XML-File can not handled by these configuration!" +
+                                           (note.empty() ? "" : " " + note));
                 return row;
             }
             row.bOrigin = !IsBlank(check);

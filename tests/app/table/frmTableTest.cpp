@@ -127,7 +127,9 @@ TEST_F(TableTest, FolderAndFilesGiveOneRowPerFileInNameOrder) {
     // Files that do not fit show why, in place of values.
     EXPECT_FALSE(At(2, kNumber + shift).toString().isEmpty());
     EXPECT_EQ(At(4, kNumber + shift).toString(),
-              "XML-File can not handled by these configuration!");
+              "XML-File can not handled by these configuration! The root element R is in the "
+              "namespace http://example.org/other, not in RidoRudu's "
+              "http://www.ridorudu.org/namespace/RidoRudu.");
 
     EXPECT_TRUE(RowHeader(3).contains("origin"));
     EXPECT_FALSE(RowHeader(1).contains("origin"));
