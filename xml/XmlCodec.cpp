@@ -293,10 +293,11 @@ std::optional<uint64_t> XmlCodec::Encode(std::string_view text, std::string& out
     }
     // Character by character: one that the encoding lacks, or that does not come back as
     // itself (Shift_JIS reads the byte it writes for a backslash as a yen sign), becomes a
-    // reference. Should neighbours still change each other when decoded (a Hebrew letter and
-    // its point compose into one character), every character outside ASCII does.
+    // reference; so does one that changes the character before it when decoded after it (a
+    // Hebrew point composes with its letter). Should a longer run still change, every
+    // character outside ASCII does.
     for (const bool all : {false, true}) {
-        std::string written;
+        std::string written, previous, previousBytes;
         bytes.clear();
         for (size_t i = 0; i < text.size();) {
             const int length = FirstCharLength(text.substr(i));
@@ -305,9 +306,13 @@ std::optional<uint64_t> XmlCodec::Encode(std::string_view text, std::string& out
             const std::string_view c = text.substr(i, static_cast<size_t>(length));
             i += static_cast<size_t>(length);
             std::string single;
-            if ((!all || length == 1) && Convert(c, single) && DecodesTo(single, c)) {
+            if ((!all || length == 1) && Convert(c, single) && DecodesTo(single, c) &&
+                (previous.empty() ||
+                 DecodesTo(previousBytes + single, previous + std::string(c)))) {
                 bytes += single;
                 written += c;
+                previous = c;
+                previousBytes = single;
                 continue;
             }
             int size = length;
@@ -319,6 +324,7 @@ std::optional<uint64_t> XmlCodec::Encode(std::string_view text, std::string& out
             if (!Convert(reference, bytes))
                 return std::nullopt;
             written += reference;
+            previous.clear();
         }
         if (DecodesTo(bytes, written)) {
             out += bytes;
