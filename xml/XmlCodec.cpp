@@ -11,21 +11,35 @@ namespace {
 constexpr std::string_view kMarkup = " \t\n\r<>&;#\"'=/![]?-:_.0123456789"
                                      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
-// Runs bytes through a converter, appending what it gives to text. Bytes it needs more of
-// to make a character stay in in. False on bytes it cannot convert.
+// Runs bytes through a converter, appending what it gives to text, for as long as it takes
+// more (it stops when its output buffer is full). Bytes it needs more of to make a character
+// stay in in. False on bytes it cannot convert.
 bool Run(xmlCharEncodingHandler* handler, xmlBufferPtr in, xmlBufferPtr out, std::string_view bytes,
          bool decode, std::string& text) {
     if (!bytes.empty() && xmlBufferAdd(in, reinterpret_cast<const xmlChar*>(bytes.data()),
                                        static_cast<int>(bytes.size())) != 0)
         return false;
-    xmlBufferEmpty(out);
-    const int result =
-        decode ? xmlCharEncInFunc(handler, out, in) : xmlCharEncOutFunc(handler, out, in);
-    text.append(reinterpret_cast<const char*>(xmlBufferContent(out)),
-                static_cast<size_t>(xmlBufferLength(out)));
-    xmlBufferEmpty(out);
-    return result >= 0;
+    for (;;) {
+        const int before = xmlBufferLength(in);
+        xmlBufferEmpty(out);
+        const int result =
+            decode ? xmlCharEncInFunc(handler, out, in) : xmlCharEncOutFunc(handler, out, in);
+        text.append(reinterpret_cast<const char*>(xmlBufferContent(out)),
+                    static_cast<size_t>(xmlBufferLength(out)));
+        xmlBufferEmpty(out);
+        if (result < 0)
+            return false;
+        if (xmlBufferLength(in) == 0 || xmlBufferLength(in) == before)
+            return true;
+    }
 }
+
+// Far from a stop, bytes go to the converter this many at least at a time; none makes more
+// than kMostPerByte bytes of text (a character of four from one byte), and what it holds
+// back is less than kHeld.
+constexpr size_t kBulk = 4096;
+constexpr uint64_t kMostPerByte = 4;
+constexpr uint64_t kHeld = 64;
 
 // The length of the UTF-8 character text starts with, or 0.
 int FirstCharLength(std::string_view text) {
@@ -234,6 +248,21 @@ XmlCodec::Step XmlCodec::DecodeConverted(const unsigned char* p, size_t avail, b
         }
         if (fed_ == avail)
             return last ? Step::Misaligned : Step::NeedBytes;
+        // Far from the stop, a stretch at once, handed out whole with what the converter still
+        // holds: that comes out with the bytes after it, before the stop, which falls only
+        // where bytes and text line up again.
+        const uint64_t far = room > pending_.size() + kHeld ? room - pending_.size() - kHeld : 0;
+        const size_t bulk =
+            static_cast<size_t>(std::min<uint64_t>(avail - fed_, far / kMostPerByte));
+        if (!fine && bulk >= kBulk) {
+            if (!Feed(p + fed_, bulk))
+                return Step::Misaligned;
+            fed_ += bulk;
+            if (pending_.size() > room)
+                return Step::Misaligned;
+            handOut(fed_, pending_.size());
+            return Step::Progress;
+        }
         const unsigned char byte = p[fed_];
         if (!Feed(&byte, 1))
             return Step::Misaligned;
