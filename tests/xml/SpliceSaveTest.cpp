@@ -200,6 +200,10 @@ const Script kScripts[] = {
     {"windows-1255", "שָׁלוֹם", "עברית", "בּ", "ב&#1468;"},
 };
 
+void PrintTo(const Script& script, std::ostream* os) {
+    *os << script.encoding;
+}
+
 class SpliceSaveScriptTest : public ::testing::TestWithParam<Script> {
 protected:
     // The file's text with ENC, WORD and the attribute's quote filled in.
@@ -252,6 +256,27 @@ TEST_P(SpliceSaveScriptTest, WrittenValuesInTheFilesOwnEncoding) {
     EXPECT_EQ(again.GetElementValue("/r/u", false), value);
     EXPECT_EQ(again.GetElementValue("/r/@b", false), script.written);
     EXPECT_EQ(again.GetElementValue("/r/v", false), word);
+}
+
+// Each save in place splices the file the one before wrote, at offsets moved by its values.
+TEST_P(SpliceSaveScriptTest, SavedInPlaceAgainAndAgain) {
+    const Script& script = GetParam();
+    const std::string in = files.Write("in.xml", Bytes(Text(kScriptDocument)));
+    DOMWrapper doc;
+    doc.Load(in);
+    const std::string word = doc.GetElementValue("/r/t", false);
+    doc.SetElementValue("/r/t", script.written);
+    doc.Save(in);
+    doc.SetElementValue("/r/v", script.written);
+    doc.SetElementValue("/r/@b", "");
+    doc.Save(in);
+    doc.SetElementValue("/r/u", word);
+    doc.Save(in);
+    const std::string written = Replaced(script.written, "\\", "&#92;");
+    EXPECT_EQ(ReadFileBytes(in),
+              Bytes(Text(Replaced(Replaced(Replaced(kScriptDocument, "b='WORD'", "b=''"),
+                                           "<t>WORD</t>", "<t>" + written + "</t>"),
+                                  "<u>x</u><v/>", "<u>WORD</u><v>" + written + "</v>"))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, SpliceSaveScriptTest, ::testing::ValuesIn(kScripts),
