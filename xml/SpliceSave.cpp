@@ -1,228 +1,28 @@
 #include "xml/SpliceSave.h"
 
+#include "common/Failure.h"
 #include "common/FileStamp.h"
-#include "xml/XmlPtr.h"
+#include "xml/MarkupScanner.h"
+#include "xml/XmlCodec.h"
 #include "xml/XmlText.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 
-#include <libxml/encoding.h>
+#include <libxml/valid.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
-
-constexpr uint32_t kNone = 0xFFFFFFFF;
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-int Utf8Length(uint32_t cp) {
-    return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-}
-
-// Reads one character of well-formed UTF-8 (values are checked when they are written).
-uint32_t NextUtf8(std::string_view text, size_t& i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    uint32_t cp = length == 1   ? c
-                  : length == 2 ? (c & 0x1F)
-                  : length == 3 ? (c & 0x0F)
-                                : (c & 0x07);
-    for (int k = 1; k < length && i + k < text.size(); ++k)
-        cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += static_cast<size_t>(length);
-    return cp;
-}
-
-// How the file's bytes become the parser's characters and back.
-struct Codec {
-    enum class Kind { Utf8, Utf16LE, Utf16BE, SingleByte } kind = Kind::Utf8;
-    std::array<uint32_t, 256> decode{};
-    std::unordered_map<uint32_t, unsigned char> encode;
-
-    static std::optional<Codec> For(const std::string& encoding) {
-        Codec codec;
-        if (encoding.empty())
-            return codec;
-        if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
-            codec.kind = encoding == "UTF-16LE" ? Kind::Utf16LE : Kind::Utf16BE;
-            return codec;
-        }
-        // Any other encoding is read only when it maps every byte to one character and
-        // leaves ASCII as it is: then offsets can be counted character by character.
-        xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
-        if (!handler)
-            return std::nullopt;
-        codec.kind = Kind::SingleByte;
-        bool usable = true;
-        OwnedBuffer in(xmlBufferCreate());
-        OwnedBuffer out(xmlBufferCreate());
-        for (int byte = 0; byte < 256 && usable && in && out; ++byte) {
-            xmlBufferEmpty(in.get());
-            xmlBufferEmpty(out.get());
-            const unsigned char raw = static_cast<unsigned char>(byte);
-            xmlBufferAdd(in.get(), &raw, 1);
-            codec.decode[byte] = kNone;
-            if (xmlCharEncInFunc(handler, out.get(), in.get()) < 0 ||
-                xmlBufferLength(out.get()) == 0) {
-                // A byte the encoding lacks is fine; one that starts a longer sequence is not.
-                usable = xmlBufferLength(in.get()) == 0 || byte >= 0x80;
-                continue;
-            }
-            std::string_view text(reinterpret_cast<const char*>(xmlBufferContent(out.get())),
-                                  static_cast<size_t>(xmlBufferLength(out.get())));
-            size_t i = 0;
-            const uint32_t cp = NextUtf8(text, i);
-            if (i != text.size() || xmlBufferLength(in.get()) != 0) {
-                usable = false;
-                continue;
-            }
-            codec.decode[byte] = cp;
-            codec.encode.emplace(cp, raw);
-        }
-        xmlCharEncCloseFunc(handler);
-        for (int byte = 0x20; byte < 0x7F && usable; ++byte)
-            usable = codec.decode[byte] == static_cast<uint32_t>(byte);
-        for (int byte : {'\t', '\n', '\r'})
-            usable = usable && codec.decode[byte] == static_cast<uint32_t>(byte);
-        if (!usable)
-            return std::nullopt;
-        return codec;
-    }
-
-    // One character at p; the number of bytes it takes, or 0 when avail does not hold it
-    // whole or it is not valid.
-    int Next(const unsigned char* p, size_t avail, uint32_t& cp) const {
-        if (kind == Kind::SingleByte) {
-            cp = decode[*p];
-            return avail >= 1 && cp != kNone ? 1 : 0;
-        }
-        const auto unit = [&](size_t at) -> uint32_t {
-            return kind == Kind::Utf16LE ? (p[at] | (p[at + 1] << 8)) : ((p[at] << 8) | p[at + 1]);
-        };
-        if (avail < 2)
-            return 0;
-        cp = unit(0);
-        if (cp < 0xD800 || cp > 0xDFFF)
-            return 2;
-        if (cp > 0xDBFF || avail < 4)
-            return 0;
-        const uint32_t low = unit(2);
-        if (low < 0xDC00 || low > 0xDFFF)
-            return 0;
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        return 4;
-    }
-
-    // Appends text in the file's encoding. With references, a character the encoding lacks
-    // is written as a character reference. Returns the length of what the parser will
-    // decode from it.
-    uint64_t Encode(std::string_view text, std::string& out, bool references) const {
-        if (kind == Kind::Utf8) {
-            out.append(text);
-            return text.size();
-        }
-        uint64_t decoded = 0;
-        for (size_t i = 0; i < text.size();) {
-            const uint32_t cp = NextUtf8(text, i);
-            if (kind == Kind::SingleByte) {
-                const auto found = encode.find(cp);
-                if (found != encode.end()) {
-                    out += static_cast<char>(found->second);
-                    decoded += static_cast<uint64_t>(Utf8Length(cp));
-                } else if (references) {
-                    const std::string reference = "&#" + std::to_string(cp) + ";";
-                    out += reference;
-                    decoded += reference.size();
-                } else {
-                    out += '?';
-                    decoded += 1;
-                }
-                continue;
-            }
-            const auto put = [&](uint32_t unit) {
-                const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit);
-                if (kind == Kind::Utf16LE)
-                    out += {low, high};
-                else
-                    out += {high, low};
-            };
-            if (cp >= 0x10000) {
-                put(0xD800 + ((cp - 0x10000) >> 10));
-                put(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            } else {
-                put(cp);
-            }
-            decoded += static_cast<uint64_t>(Utf8Length(cp));
-        }
-        return decoded;
-    }
-};
-
-// Where the parser's decoded offsets begin in the file. A UTF-16 byte-order mark is not
-// part of the decoded text; a declared single-byte encoding takes over right after the
-// declaration's encoding value, and the parser counts from there.
-bool FindOrigin(const Codec& codec, std::string_view head, size_t& rawPrefix, int64_t& shift) {
-    rawPrefix = 0;
-    shift = 0;
-    if (codec.kind == Codec::Kind::Utf16LE || codec.kind == Codec::Kind::Utf16BE) {
-        if (head.size() >= 2 &&
-            (head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF"))
-            rawPrefix = 2;
-        return true;
-    }
-    if (codec.kind != Codec::Kind::SingleByte)
-        return true;
-    if (head.substr(0, 5) != "<?xml")
-        return false;
-    const size_t end = head.find("?>");
-    size_t at = head.find("encoding", 5);
-    if (end == std::string_view::npos || at == std::string_view::npos || at > end)
-        return false;
-    at += 8;
-    const auto skipBlanks = [&] {
-        while (at < end &&
-               (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n'))
-            ++at;
-    };
-    skipBlanks();
-    if (at >= end || head[at] != '=')
-        return false;
-    ++at;
-    skipBlanks();
-    if (at >= end || (head[at] != '"' && head[at] != '\''))
-        return false;
-    const size_t close = head.find(head[at], at + 1);
-    if (close == std::string_view::npos || close > end)
-        return false;
-    shift = static_cast<int64_t>(close + 1);
-    return true;
-}
 
 // The output, with the checksum and size of what went into it.
 class Sink {
@@ -247,10 +47,15 @@ private:
     int64_t size_ = 0;
 };
 
+// Offsets in the text read against offsets in the bytes, where both line up, each counted
+// from where a read began.
+using Marks = std::vector<std::pair<uint64_t, size_t>>;
+
 // The original file read once from start to end, a piece at a time, by decoded offsets.
 class SourceReader {
 public:
-    explicit SourceReader(const Codec& codec) : codec_(codec), buffer_(kChunk) {}
+    // Without a codec the file can only be copied whole.
+    explicit SourceReader(XmlCodec* codec) : codec_(codec), buffer_(kChunk) {}
 
     bool Open(const QString& path, Sink& sink) {
         file_.setFileName(path);
@@ -258,51 +63,48 @@ public:
             return false;
         size_t prefix = 0;
         int64_t shift = 0;
-        if (!FindOrigin(codec_, std::string_view(buffer_.data() + pos_, end_ - pos_), prefix,
-                        shift))
-            return false;
+        if (!codec_ ||
+            !codec_->Origin(std::string_view(buffer_.data() + pos_, end_ - pos_), prefix, shift))
+            return true;
         sink.Write(buffer_.data(), prefix);
         pos_ += prefix;
         decoded_ = -shift;
+        positioned_ = true;
         return true;
     }
 
-    int64_t Position() const { return decoded_; }
-
-    // Moves on to the decoded offset to. The bytes passed go to sink, their text to text,
-    // each when given.
-    bool Advance(int64_t to, Sink* sink, std::string* text) {
-        if (to < decoded_)
+    // Moves on to the decoded offset to. The bytes passed go to sink or raw, their text to
+    // text, each when given; marks, when given, receives where bytes and text line up.
+    bool Advance(int64_t to, Sink* sink, std::string* text, std::string* raw = nullptr,
+                 Marks* marks = nullptr) {
+        if (!positioned_ || to < decoded_)
             return false;
+        const int64_t from = decoded_;
+        size_t bytes = 0;
+        if (marks)
+            marks->assign(1, {0, 0});
         while (decoded_ < to) {
-            if (end_ - pos_ < 4 && !Fill(4))
+            size_t count = 0;
+            uint64_t length = 0;
+            const auto step = codec_->Decode(
+                reinterpret_cast<const unsigned char*>(buffer_.data()) + pos_, end_ - pos_, eof_,
+                static_cast<uint64_t>(to - decoded_), marks != nullptr, count, length, text);
+            if (step == XmlCodec::Step::Misaligned)
                 return false;
-            if (pos_ == end_)
-                return false;
-            const size_t runStart = pos_;
-            if (codec_.kind == Codec::Kind::Utf8) {
-                const size_t count =
-                    std::min<size_t>(end_ - pos_, static_cast<size_t>(to - decoded_));
-                if (text)
-                    text->append(buffer_.data() + pos_, count);
-                pos_ += count;
-                decoded_ += static_cast<int64_t>(count);
-            } else {
-                while (decoded_ < to && pos_ < end_ && (end_ - pos_ >= 4 || eof_)) {
-                    uint32_t cp = 0;
-                    const int length =
-                        codec_.Next(reinterpret_cast<const unsigned char*>(buffer_.data()) + pos_,
-                                    end_ - pos_, cp);
-                    if (length == 0 || decoded_ + Utf8Length(cp) > to)
-                        return false;
-                    if (text)
-                        AppendUtf8(*text, cp);
-                    pos_ += static_cast<size_t>(length);
-                    decoded_ += Utf8Length(cp);
-                }
+            if (step == XmlCodec::Step::NeedBytes) {
+                if (!Fill(end_ - pos_ + 1))
+                    return false;
+                continue;
             }
             if (sink)
-                sink->Write(buffer_.data() + runStart, pos_ - runStart);
+                sink->Write(buffer_.data() + pos_, count);
+            if (raw)
+                raw->append(buffer_.data() + pos_, count);
+            pos_ += count;
+            bytes += count;
+            decoded_ += static_cast<int64_t>(length);
+            if (marks)
+                marks->emplace_back(static_cast<uint64_t>(decoded_ - from), bytes);
         }
         return true;
     }
@@ -330,6 +132,8 @@ private:
         std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
+        if (buffer_.size() < need)
+            buffer_.resize(std::max(need, 2 * buffer_.size()));
         while (end_ < need && !eof_) {
             const qint64 count =
                 file_.read(buffer_.data() + end_, static_cast<qint64>(buffer_.size() - end_));
@@ -347,159 +151,99 @@ private:
         return true;
     }
 
-    const Codec& codec_;
+    XmlCodec* codec_;
     QFile file_;
     std::vector<char> buffer_;
     size_t pos_ = 0;
     size_t end_ = 0;
     bool eof_ = false;
+    bool positioned_ = false;
     uLong crc_ = crc32(0, nullptr, 0);
     int64_t read_ = 0;
     int64_t decoded_ = 0;
 };
 
-// The value the parser made of markup text: references resolved, line ends and, in an
-// attribute, white space normalized. Nothing when it holds markup or a reference whose
-// text is not known here.
-std::optional<std::string> ValueOf(std::string_view text, bool attribute) {
-    std::string value;
-    value.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        const char c = text[i];
-        if (c == '&') {
-            const size_t semicolon = text.find(';', i);
-            if (semicolon == std::string_view::npos)
-                return std::nullopt;
-            const std::string_view name = text.substr(i + 1, semicolon - i - 1);
-            i = semicolon + 1;
-            if (name == "lt")
-                value += '<';
-            else if (name == "gt")
-                value += '>';
-            else if (name == "amp")
-                value += '&';
-            else if (name == "apos")
-                value += '\'';
-            else if (name == "quot")
-                value += '"';
-            else if (name.size() > 1 && name[0] == '#') {
-                const bool hex = name[1] == 'x';
-                const std::string digits(name.substr(hex ? 2 : 1));
-                char* end = nullptr;
-                const unsigned long cp = std::strtoul(digits.c_str(), &end, hex ? 16 : 10);
-                if (digits.empty() || *end || cp > 0x10FFFF)
-                    return std::nullopt;
-                AppendUtf8(value, static_cast<uint32_t>(cp));
-            } else {
-                return std::nullopt;
+// The byte offset that marks give for a decoded offset.
+std::optional<size_t> RawOffset(const Marks& marks, uint64_t decoded) {
+    const auto at =
+        std::lower_bound(marks.begin(), marks.end(), std::make_pair(decoded, size_t{0}));
+    if (at == marks.end() || at->first != decoded)
+        return std::nullopt;
+    return at->second;
+}
+
+const char* TypeName(xmlAttributeType type) {
+    switch (type) {
+    case XML_ATTRIBUTE_ID:
+        return "ID";
+    case XML_ATTRIBUTE_IDREF:
+        return "IDREF";
+    case XML_ATTRIBUTE_IDREFS:
+        return "IDREFS";
+    case XML_ATTRIBUTE_ENTITY:
+        return "ENTITY";
+    case XML_ATTRIBUTE_ENTITIES:
+        return "ENTITIES";
+    case XML_ATTRIBUTE_NMTOKEN:
+        return "NMTOKEN";
+    case XML_ATTRIBUTE_NMTOKENS:
+        return "NMTOKENS";
+    case XML_ATTRIBUTE_ENUMERATION:
+        return "an enumeration";
+    case XML_ATTRIBUTE_NOTATION:
+        return "NOTATION";
+    default:
+        return "CDATA";
+    }
+}
+
+// The type the internal subset declares for the attribute, looked up as the parser does, by
+// the names as written; the external subset is never read. CDATA when undeclared.
+xmlAttributeType DeclaredType(xmlDocPtr doc, xmlNodePtr element, xmlAttrPtr attribute) {
+    if (!doc->intSubset)
+        return XML_ATTRIBUTE_CDATA;
+    const xmlAttributePtr declaration =
+        xmlGetDtdQAttrDesc(doc->intSubset, BAD_CAST QualifiedName(element).c_str(), attribute->name,
+                           attribute->ns ? attribute->ns->prefix : nullptr);
+    return declaration ? declaration->atype : XML_ATTRIBUTE_CDATA;
+}
+
+// What the parser does with blank text in the element, as the saved file will tell it: the
+// xml:space in force and the element's declaration (found by its local name, as the
+// parser looks it up).
+BlankRules RulesFor(xmlDocPtr doc, xmlNodePtr element) {
+    using Blanks = BlankRules::Blanks;
+    for (xmlNodePtr node = element; node && node->type == XML_ELEMENT_NODE; node = node->parent)
+        for (xmlAttrPtr a = node->properties; a; a = a->next) {
+            if (!a->ns || !xmlStrEqual(a->ns->href, XML_XML_NAMESPACE) ||
+                !xmlStrEqual(a->name, BAD_CAST "space"))
+                continue;
+            const std::string space = ContentOf(reinterpret_cast<xmlNodePtr>(a));
+            if (space == "preserve")
+                return {Blanks::Kept, false};
+            if (space == "default") {
+                const int mixed = xmlIsMixedElement(doc, element->name);
+                return {mixed == 1   ? Blanks::Kept
+                        : mixed == 0 ? Blanks::Dropped
+                                     : Blanks::Guessed,
+                        false};
             }
-        } else if (c == '<') {
-            if (attribute || text.substr(i, 9) != "<![CDATA[")
-                return std::nullopt;
-            const size_t end = text.find("]]>", i + 9);
-            if (end == std::string_view::npos)
-                return std::nullopt;
-            for (size_t k = i + 9; k < end; ++k) {
-                if (text[k] == '\r') {
-                    value += '\n';
-                    if (k + 1 < end && text[k + 1] == '\n')
-                        ++k;
-                } else {
-                    value += text[k];
-                }
-            }
-            i = end + 3;
-        } else if (c == '\r') {
-            value += attribute ? ' ' : '\n';
-            i += i + 1 < text.size() && text[i + 1] == '\n' ? 2 : 1;
-        } else {
-            value += attribute && (c == '\n' || c == '\t') ? ' ' : c;
-            ++i;
         }
-    }
-    return value;
-}
-
-// Element text escapes '&', '<' and '>'. An attribute value (quote given) escapes '&', '<' and
-// its own quote, and writes what attribute normalization would change as references. A raw
-// CR would read back as a line feed in either.
-std::string Escape(std::string_view value, char quote = 0) {
-    std::string out;
-    out.reserve(value.size());
-    for (const char c : value) {
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '\r')
-            out += "&#13;";
-        else if (!quote && c == '>')
-            out += "&gt;";
-        else if (quote && c == '\t')
-            out += "&#9;";
-        else if (quote && c == '\n')
-            out += "&#10;";
-        else if (quote && c == quote)
-            out += quote == '"' ? "&quot;" : "&apos;";
-        else
-            out += c;
-    }
-    return out;
-}
-
-struct AttributeText {
-    std::string_view name;
-    size_t valueStart = 0;
-    size_t valueEnd = 0;
-    char quote = '"';
-};
-
-// The attributes of a start tag's text, from '<' up to its closing '>' or "/>".
-bool ParseStartTag(std::string_view tag, std::vector<AttributeText>& attributes) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    size_t i = 1;
-    while (i < tag.size() && !blank(tag[i]))
-        ++i;
-    for (;;) {
-        while (i < tag.size() && blank(tag[i]))
-            ++i;
-        if (i == tag.size())
-            return true;
-        AttributeText attribute;
-        const size_t nameStart = i;
-        while (i < tag.size() && !blank(tag[i]) && tag[i] != '=')
-            ++i;
-        attribute.name = tag.substr(nameStart, i - nameStart);
-        while (i < tag.size() && blank(tag[i]))
-            ++i;
-        if (i == tag.size() || tag[i] != '=')
-            return false;
-        ++i;
-        while (i < tag.size() && blank(tag[i]))
-            ++i;
-        if (i == tag.size() || (tag[i] != '"' && tag[i] != '\''))
-            return false;
-        attribute.quote = tag[i];
-        attribute.valueStart = i + 1;
-        const size_t close = tag.find(attribute.quote, i + 1);
-        if (close == std::string_view::npos)
-            return false;
-        attribute.valueEnd = close;
-        attributes.push_back(attribute);
-        i = close + 1;
-    }
+    const int mixed = xmlIsMixedElement(doc, element->name);
+    return {mixed == 1 ? Blanks::Kept : mixed == 0 ? Blanks::Dropped : Blanks::Guessed, true};
 }
 
 class Splicer {
 public:
-    Splicer(const Codec& codec, SourceReader& reader, Sink& sink, SpliceResult& result)
-        : codec_(codec), reader_(reader), sink_(sink), result_(result) {}
+    Splicer(xmlDocPtr doc, XmlCodec* codec, SourceReader& reader, Sink& sink, SpliceResult& result)
+        : doc_(doc), codec_(codec), reader_(reader), sink_(sink), result_(result) {}
 
     // Values written in the start tag's attributes.
     bool StartTag(xmlNodePtr element, const ElementSpan& span) {
-        std::string tag;
+        std::string tag, raw;
+        Marks marks;
         if (!reader_.Advance(span.open, &sink_, nullptr) ||
-            !reader_.Advance(span.close, nullptr, &tag))
+            !reader_.Advance(span.close, nullptr, &tag, &raw, &marks))
             return false;
         std::vector<AttributeText> attributes;
         if (!ParseStartTag(tag, attributes))
@@ -520,22 +264,35 @@ public:
                 continue;
             --pending;
             const std::string value = ContentOf(reinterpret_cast<xmlNodePtr>(attribute));
-            const auto original = ValueOf(
-                std::string_view(tag).substr(text.valueStart, text.valueEnd - text.valueStart),
-                true);
-            if (original && *original == value)
+            const xmlAttributeType type = DeclaredType(doc_, element, attribute);
+            const bool tokenized = type != XML_ATTRIBUTE_CDATA;
+            const std::string_view original =
+                std::string_view(tag).substr(text.valueStart, text.valueEnd - text.valueStart);
+            if (AttributeValueRead(original, tokenized) == value)
                 continue;
-            codec_.Encode(std::string_view(tag).substr(copied, text.valueStart - copied), bytes,
-                          false);
-            const uint64_t length = codec_.Encode(Escape(value, text.quote), bytes, true);
+            const std::string escaped = EscapeAttribute(value, text.quote);
+            if (AttributeValueRead(escaped, tokenized) != value)
+                throw Failure(kErrXmlLibrary,
+                              "The attribute '" + std::string(text.name) + "' of element '" +
+                                  QualifiedName(element) + "' is declared " + TypeName(type) +
+                                  ", so a load would not read its value '" + value +
+                                  "' as it is: spaces at its ends or in a row are dropped.");
+            const auto start = RawOffset(marks, text.valueStart);
+            const auto end = RawOffset(marks, text.valueEnd);
+            if (!start || !end)
+                return false;
+            bytes.append(raw, copied, *start - copied);
+            const auto length = codec_->Encode(escaped, bytes);
+            if (!length)
+                return false;
             result_.replacements.push_back(
-                {span.open + text.valueStart, span.open + text.valueEnd, length, nullptr});
-            copied = text.valueEnd;
+                {span.open + text.valueStart, span.open + text.valueEnd, *length, nullptr});
+            copied = *end;
         }
         // A written attribute that the tag does not show (a default from the DTD).
         if (pending != 0)
             return false;
-        codec_.Encode(std::string_view(tag).substr(copied), bytes, false);
+        bytes.append(raw, copied);
         sink_.Write(bytes);
         return true;
     }
@@ -543,6 +300,14 @@ public:
     // The content of an element whose value was written.
     bool Content(xmlNodePtr element, const ElementSpan& span) {
         const std::string value = ContentOf(element);
+        const BlankRules rules = RulesFor(doc_, element);
+        // What reads back: blanks the parser would drop go as references.
+        std::string escaped = EscapeContent(value, rules.blanks == BlankRules::Blanks::Dropped);
+        if (ContentRead(escaped, rules) != value) {
+            escaped = EscapeContent(value, true);
+            if (ContentRead(escaped, rules) != value)
+                return false;
+        }
         std::string bytes;
         if (span.EmptyForm()) {
             if (value.empty())
@@ -551,12 +316,14 @@ public:
             if (!reader_.Advance(span.close, &sink_, nullptr) ||
                 !reader_.Advance(span.close + 2, nullptr, &closing) || closing != "/>")
                 return false;
-            const uint64_t length = codec_.Encode(">", bytes, false);
-            const uint64_t content = codec_.Encode(Escape(value), bytes, true);
-            const uint64_t end = codec_.Encode("</" + QualifiedName(element) + ">", bytes, false);
+            const auto open = codec_->Encode(">", bytes);
+            const auto content = codec_->Encode(escaped, bytes);
+            const auto end = codec_->Encode("</" + QualifiedName(element) + ">", bytes);
+            if (!open || !content || !end)
+                return false;
             result_.replacements.push_back(
-                {span.close, span.close + 2u, length + content + end, element});
-            result_.replacements.back().content = content;
+                {span.close, span.close + 2u, *open + *content + *end, element});
+            result_.replacements.back().content = *content;
             sink_.Write(bytes);
             return true;
         }
@@ -565,28 +332,29 @@ public:
             return false;
         // Text longer than this cannot stand for the value: skip it unread.
         const uint64_t length = span.endOpen - static_cast<uint64_t>(start);
-        std::string original;
         if (length <= 16 * value.size() + 64) {
-            if (!reader_.Advance(span.endOpen, nullptr, &original))
+            std::string original, raw;
+            if (!reader_.Advance(span.endOpen, nullptr, &original, &raw))
                 return false;
-            const auto was = ValueOf(original, false);
-            if (was && *was == value) {
-                codec_.Encode(original, bytes, false);
-                sink_.Write(bytes);
+            if (ContentRead(original, rules) == value) {
+                sink_.Write(raw);
                 return true;
             }
         } else if (!reader_.Advance(span.endOpen, nullptr, nullptr)) {
             return false;
         }
-        const uint64_t written = codec_.Encode(Escape(value), bytes, true);
+        const auto written = codec_->Encode(escaped, bytes);
+        if (!written)
+            return false;
         result_.replacements.push_back(
-            {static_cast<uint64_t>(start), span.endOpen, written, nullptr});
+            {static_cast<uint64_t>(start), span.endOpen, *written, nullptr});
         sink_.Write(bytes);
         return true;
     }
 
 private:
-    const Codec& codec_;
+    xmlDocPtr doc_;
+    XmlCodec* codec_;
     SourceReader& reader_;
     Sink& sink_;
     SpliceResult& result_;
@@ -639,19 +407,19 @@ bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, Splic
     if (!info.isFile() || info.size() != source.stamp.nSize ||
         ModifiedTime(path) != source.stamp.nModified)
         return false;
-    const std::optional<Codec> codec = Codec::For(source.encoding);
-    if (!codec)
-        return false;
+    // A file in an encoding the splice cannot follow (a stateful one: ISO-2022-*, UTF-7) is
+    // written whole once a value must be put into it, but copied as it is while none is.
+    const std::unique_ptr<XmlCodec> codec = XmlCodec::For(source.encoding);
     Sink sink(out);
-    SourceReader reader(*codec);
+    SourceReader reader(codec.get());
     if (!reader.Open(path, sink))
         return false;
-    Splicer splicer(*codec, reader, sink, result);
+    Splicer splicer(doc, codec.get(), reader, sink, result);
     const auto splice = [&](xmlNodePtr element) {
         const bool attributes = AnyAttributeWritten(element);
         const bool content = ValueWritten(element);
         ElementSpan span;
-        if ((attributes || content) && !SourceSpan(element, span))
+        if ((attributes || content) && (!codec || !SourceSpan(element, span)))
             return false;
         return (!attributes || splicer.StartTag(element, span)) &&
                (!content || splicer.Content(element, span));

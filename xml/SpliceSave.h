@@ -28,9 +28,12 @@ struct SpliceResult {
 };
 
 // Writes source's bytes to out with the values written since the load put in place of the
-// original ones, every other byte as it was. False, with out in an unknown state, when the
-// document cannot be saved this way: the file has changed since the load, its encoding is
-// one the splice does not read, or a written value has no known place in it.
+// original ones, every other byte as it was; each value in the file's encoding and so that a
+// load reads it back as it is. False, with out in an unknown state, when the document cannot
+// be saved this way: the file has changed since the load, its encoding is one the splice does
+// not follow, or a written value has no known place in it. Throws Failure, out again in an
+// unknown state, for a value that no file could hold so that a load reads it back (spaces at
+// the ends of an attribute that the document type declares tokenized).
 bool SpliceSave(xmlDocPtr doc, const LoadedSource& source, QIODevice& out, SpliceResult& result);
 
 // After the spliced file has replaced the one at path: makes it the document's source, with
