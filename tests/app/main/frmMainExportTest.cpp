@@ -66,6 +66,19 @@ TEST_F(ExportTest, ExportsTheGridAsShownAndOpensTheWorkbook) {
     EXPECT_FALSE(launcher.waitCursorShown[0]);
 }
 
+TEST_F(ExportTest, WorkbookNobodyCouldOpenSaysWhereItWasWritten) {
+    StartWithOrder();
+    const RecordingLauncher noApplication(ShellLaunchResult::NoApplication);
+    const std::string path = files.Path("book.xlsx");
+    dialogs.Answer(path);
+    Click("pbExporttoExcel");
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(Box(0), "Error: No application is associated with this file type.");
+    EXPECT_EQ(boxes.shown()[0].details,
+              "The workbook was written to " + path + "; no application opened it.");
+    EXPECT_FALSE(ReadXlsx(path).cells.empty());
+}
+
 TEST_F(ExportTest, FailedWriteIsReportedLoggedAndKeepsTheOldWorkbook) {
     // More than a worksheet cell holds: the file's value is kept whole, the workbook fails.
     StartWithOrder(std::string(40000, '7'));

@@ -156,6 +156,44 @@ TEST_F(SaveTest, OriginRefusalComesBeforeTheRealDialogsReplaceQuestion) {
 
 // --- The unsaved-changes guard ---
 
+TEST_F(SaveTest, FileChangedOnDiskIsOverwrittenOnlyWhenTheUserSaysSo) {
+    const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
+    OpenAndEdit(path);
+    // Another program changes a value after the load.
+    files.Write("order.xml", DataFile("", "4712", "Miller"));
+    const std::string theirs = ReadFileBytes(path);
+
+    boxes.Answer(MsgAnswer::Cancel);
+    QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, "Save data");
+    EXPECT_EQ(boxes.shown()[0].text, "The file " + path +
+                                         " changed on disk since it was loaded.\nOverwrite it "
+                                         "with the values shown here?");
+    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::OverwriteCancel);
+    EXPECT_EQ(ReadFileBytes(path), theirs);
+    EXPECT_EQ(Enabled(), "pbSave pbSaveAs pbExporttoExcel");
+    EXPECT_EQ(Cell(2, 2), "1");
+
+    // The close guard's save asks the same; Cancel keeps the window and its edits.
+    boxes.Answer(MsgAnswer::Yes);
+    boxes.Answer(MsgAnswer::Cancel);
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(boxes.shown().back().buttons, MsgButtons::OverwriteCancel);
+    EXPECT_EQ(ReadFileBytes(path), theirs);
+    EXPECT_TRUE(AsksToSave());
+
+    boxes.Answer(MsgAnswer::Yes);
+    Click("pbSave");
+    EXPECT_EQ(ValuesIn(path), "|keep?|4711|2|Edited");
+    // Saved: the file on disk is the one the window knows again.
+    boxes.Clear();
+    TypeValue(2, "Again");
+    Click("pbSave");
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(ValuesIn(path), "|keep?|4711|2|Again");
+}
+
 TEST_F(SaveTest, ChoosingAConfigurationOrClosingAsksFirst) {
     const std::string path = files.Write("order.xml", DataFile("", "4711", "Miller"));
     OpenAndEdit(path);

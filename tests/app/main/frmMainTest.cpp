@@ -92,14 +92,21 @@ TEST_F(WindowTest, FailedLoadShowsItsMessageTellsWhyLogsAndLeavesNoRows) {
                   "</Field></Fields></Config>");
     Start(config);
     const std::string good = files.Write("good.xml", DataFile("", "1", "A"));
+    const std::string bad = files.Write("bad.xml", "<FD:R unclosed");
+    const std::string missing = files.Path("missing.xml");
+    const std::string other = files.Write("other.xml", "<o:R xmlns:o='urn:other'><x/></o:R>");
     const struct {
         int config;
         std::string path;
         std::vector<std::string> reasons;
     } cases[] = {
-        {1, files.Write("bad.xml", "<FD:R unclosed"), {"line 1, column "}},
-        {1, files.Path("missing.xml"), {"missing.xml", "No such file"}},
+        {1, bad, {bad + " does not parse: line 1, column 15: "}},
+        {1, missing, {missing + " cannot be read: No such file or directory"}},
         {2, good, {"FD:R/FD:Nowhere", "selects nothing"}},
+        {2,
+         other,
+         {"FD:R/FD:Nowhere", "The root element o:R is in the namespace urn:other, not in "
+                             "RidoRudu's http://www.ridorudu.org/namespace/RidoRudu."}},
         {3, good, {"FD:R/[", "Invalid"}},
     };
     for (const auto& c : cases) {

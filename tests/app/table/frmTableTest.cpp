@@ -309,6 +309,33 @@ TEST_F(TableTest, ExportWritesFileAndAliasesThenOneTextRowPerFile) {
                      "A3=b.xml B3=1/2 C3= D3=Bauer ");
 }
 
+TEST_F(MainWindowTableTest, ClosingTheMainWindowClosesTheTablesThroughTheirGuardsFirst) {
+    StartShown();
+    ConfigList()->setCurrentIndex(0);
+    const std::string a = files.Write("a.xml", DataFile("", "001", "Adler"));
+    const std::string b = files.Write("b.xml", DataFile("", "002", "Bauer"));
+    window->OpenTable({QString::fromStdString(a), QString::fromStdString(b)});
+    QPointer<frmTable> table = OpenedTable();
+    ASSERT_NE(table, nullptr);
+    auto* model = table->findChild<QTableView*>("tblFiles")->model();
+    ASSERT_TRUE(model->setData(model->index(0, kCustomer), "Edited"));
+
+    // Cancel in the table's guard keeps every window open.
+    boxes.Answer(MsgAnswer::Cancel);
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(Box(0), "Save data: Save changed data?");
+    EXPECT_TRUE(table->isVisible());
+    EXPECT_TRUE(window->isVisible());
+
+    boxes.Answer(MsgAnswer::No);
+    EXPECT_TRUE(window->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(table.isNull() || !table->isVisible());
+    EXPECT_EQ(boxes.shown().size(), 2u) << "the table was asked twice";
+    EXPECT_EQ(ValueIn(a, kCustomerPath), "Adler");
+}
+
 TEST_F(MainWindowTableTest, SeveralDroppedOrChosenFilesOpenTheTable) {
     StartShown();
     const std::string a = files.Write("a.xml", DataFile("", "001", "Adler"));
