@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <mutex>
 
 namespace {
@@ -117,6 +118,7 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
                 any = true;
             }
         }
+        row.saved = row.values;
         if (!any && !config.Fields.empty()) {
             row.sError = QStringLiteral("None of the configured fields is in this file.");
             row.values.clear();
@@ -153,6 +155,7 @@ TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& fil
 void TableDocument::SetRows(std::vector<FileRow> rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    undo_.clear();
     endResetModel();
     UpdateFolders();
 }
@@ -346,95 +349,73 @@ Qt::ItemFlags TableDocument::flags(const QModelIndex& index) const {
     return flags;
 }
 
-void TableDocument::SetCell(int row, int col, const QString& value) {
-    FileRow& r = rows_[static_cast<size_t>(row)];
-    const size_t field = static_cast<size_t>(FieldOf(col));
-    r.values[field] = LimitedEdit(r.values[field], value);
-    r.state[field] |= kChanged;
-    r.bChanged = true;
-}
-
 void TableDocument::EmitRowsChanged(int first, int last) {
     Q_EMIT dataChanged(index(first, 0), index(last, columnCount() - 1));
     Q_EMIT headerDataChanged(Qt::Vertical, first, last);
 }
 
 bool TableDocument::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !Editable(index.row(), index.column()))
-        return false;
-    SetCell(index.row(), index.column(), value.toString());
-    EmitRowsChanged(index.row(), index.row());
-    return true;
+    return role == Qt::EditRole && EditCells({{index, value.toString()}}, tr("Typing")) == 1;
 }
 
-QString TableDocument::CopyText(const QModelIndexList& selection) const {
-    if (selection.isEmpty())
-        return {};
-    int top = INT_MAX, left = INT_MAX, bottom = -1, right = -1;
-    for (const QModelIndex& i : selection) {
-        top = std::min(top, i.row());
-        bottom = std::max(bottom, i.row());
-        left = std::min(left, i.column());
-        right = std::max(right, i.column());
-    }
-    const int width = right - left + 1;
-    std::vector<QStringList> lines(static_cast<size_t>(bottom - top + 1),
-                                   QStringList(width, QString()));
-    for (const QModelIndex& i : selection)
-        lines[static_cast<size_t>(i.row() - top)][i.column() - left] = data(i).toString();
-    QString text;
-    for (const QStringList& line : lines)
-        text += line.join('\t') + '\n';
-    return text;
-}
+// One step of edits: the cells' values before and after. Done, a cell is the user's edit;
+// taken back, it is marked only where it differs from the file.
+class TableDocument::EditCommand : public QUndoCommand {
+public:
+    struct Cell {
+        size_t row;
+        size_t field;
+        QString before;
+        QString after;
+    };
+    EditCommand(TableDocument& table, std::vector<Cell> cells, const QString& text)
+        : QUndoCommand(text), table_(table), cells_(std::move(cells)) {}
 
-int TableDocument::PasteText(const QModelIndex& current, const QModelIndexList& selection,
-                             const QString& text) {
-    QStringList lines = text.split('\n');
-    if (!lines.isEmpty() && lines.back().isEmpty())
-        lines.removeLast();
-    if (lines.isEmpty())
-        return 0;
-    std::vector<QStringList> cells;
-    for (QString& line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        cells.push_back(line.split('\t'));
+    void redo() override { Apply(false); }
+    void undo() override { Apply(true); }
+
+private:
+    void Apply(bool back) {
+        size_t first = SIZE_MAX, last = 0;
+        for (const Cell& cell : cells_) {
+            FileRow& r = table_.rows_[cell.row];
+            r.values[cell.field] = back ? cell.before : cell.after;
+            const bool changed = !back || r.values[cell.field] != r.saved[cell.field];
+            r.state[cell.field] =
+                static_cast<uint8_t>((r.state[cell.field] & ~kChanged) | (changed ? kChanged : 0));
+            first = std::min(first, cell.row);
+            last = std::max(last, cell.row);
+        }
+        for (size_t row = first; row <= last && row < table_.rows_.size(); ++row) {
+            FileRow& r = table_.rows_[row];
+            r.bChanged = std::any_of(r.state.begin(), r.state.end(),
+                                     [](uint8_t state) { return state & kChanged; });
+        }
+        if (first <= last)
+            table_.EmitRowsChanged(static_cast<int>(first), static_cast<int>(last));
     }
 
-    std::vector<CellEdit> edits;
-    if (cells.size() == 1 && cells.front().size() == 1 && selection.size() > 1) {
-        for (const QModelIndex& i : selection)
-            edits.push_back({i.row(), i.column(), cells.front().front()});
-    } else if (current.isValid()) {
-        for (size_t r = 0; r < cells.size(); ++r)
-            for (qsizetype c = 0; c < cells[r].size(); ++c)
-                edits.push_back({current.row() + static_cast<int>(r),
-                                 current.column() + static_cast<int>(c), cells[r][c]});
-    }
-    return EditCells(edits);
-}
+    TableDocument& table_;
+    std::vector<Cell> cells_;
+};
 
-int TableDocument::ClearCells(const QModelIndexList& selection) {
-    std::vector<CellEdit> edits;
-    for (const QModelIndex& i : selection)
-        edits.push_back({i.row(), i.column(), QString()});
-    return EditCells(edits);
-}
-
-int TableDocument::EditCells(const std::vector<CellEdit>& edits) {
-    int changed = 0, first = INT_MAX, last = -1;
-    for (const CellEdit& edit : edits) {
-        if (!Editable(edit.row, edit.col))
+int TableDocument::EditCells(const std::vector<std::pair<QModelIndex, QString>>& edits,
+                             const QString& what) {
+    std::vector<EditCommand::Cell> cells;
+    for (const auto& [index, value] : edits) {
+        if (index.model() != this || !Editable(index.row(), index.column()))
             continue;
-        SetCell(edit.row, edit.col, edit.value);
-        ++changed;
-        first = std::min(first, edit.row);
-        last = std::max(last, edit.row);
+        const size_t row = static_cast<size_t>(index.row());
+        const size_t field = static_cast<size_t>(FieldOf(index.column()));
+        const QString& before = rows_[row].values[field];
+        cells.push_back({row, field, before, LimitedEdit(before, value)});
     }
-    if (changed > 0)
-        EmitRowsChanged(first, last);
-    return changed;
+    if (!cells.empty()) {
+        const int count = static_cast<int>(cells.size());
+        undo_.push(new EditCommand(*this, std::move(cells), what));
+        return count;
+    }
+    return 0;
 }
 
 namespace {
@@ -589,6 +570,7 @@ TableDocument::SaveReport TableDocument::SaveChanged(const QString& sFolder, con
         for (uint8_t& state : r.state)
             state &= static_cast<uint8_t>(~kChanged);
         r.bChanged = false;
+        r.saved = r.values;
         r.bOrigin = outcome.bOrigin;
         r.sPath = outcome.sPath;
         r.stamp = outcome.stamp;

@@ -7,11 +7,13 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
+#include <QUndoStack>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class WorkbookWriter;
@@ -43,6 +45,7 @@ public:
         bool bChanged = false;
         FileStamp stamp;
         std::vector<QString> values;
+        std::vector<QString> saved; // the values as the file holds them
         std::vector<uint8_t> state; // per field: kPresent, kChanged
     };
     struct SaveProblem {
@@ -95,16 +98,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
-    // The selected cells' bounding rectangle as tab-separated lines; cells not selected stay
-    // empty.
-    QString CopyText(const QModelIndexList& selection) const;
-    // Tab-separated lines pasted from the current cell on, as far as the table reaches; one
-    // value pasted over several selected cells fills each of them. Cells that cannot be edited
-    // are passed over. Returns the number of cells changed.
-    int PasteText(const QModelIndex& current, const QModelIndexList& selection,
-                  const QString& text);
-    // Empties the editable cells among those selected; returns how many.
-    int ClearCells(const QModelIndexList& selection);
+    // Sets the editable ones among the cells (indexes of this model) as the user's edits, as
+    // one step that Undo takes back whole; the rest are passed over. Returns how many were set.
+    int EditCells(const std::vector<std::pair<QModelIndex, QString>>& edits, const QString& what);
+    // Every edit since the files were read, to take back and do again.
+    QUndoStack& UndoStack() { return undo_; }
 
     // Writes every changed file through run, one job a file: in place when sFolder is empty,
     // where origin files are refused; otherwise into sFolder under its own name, origin files
@@ -119,17 +117,10 @@ public:
     void ExportTo(WorkbookWriter& writer) const;
 
 private:
+    class EditCommand;
+    friend class EditCommand;
+
     bool Editable(int row, int col) const;
-    // Sets an editable cell as the user's edit; no signal.
-    void SetCell(int row, int col, const QString& value);
-    struct CellEdit {
-        int row;
-        int col;
-        QString value;
-    };
-    // Sets the editable ones among the cells as the user's edits and tells the views once;
-    // returns how many were set.
-    int EditCells(const std::vector<CellEdit>& edits);
     void EmitRowsChanged(int first, int last);
     // Works out the folders again after the rows' paths changed; shows or hides the Folder
     // column.
@@ -137,6 +128,7 @@ private:
 
     ConfigurationInfo config_;
     std::vector<FileRow> rows_;
+    QUndoStack undo_;
     bool bSeveralFolders_ = false; // the files lie in more than one folder
     QString commonParent_;         // the folder that holds them all
 };

@@ -1,12 +1,14 @@
 #include "app/table/frmTable.h"
 #include "app/shared/FileRules.h"
 #include "app/shared/Handlers.h"
+#include "app/table/CellRanges.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
 #include "export/WorkbookWriter.h"
 
+#include <QAbstractProxyModel>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -132,6 +134,12 @@ void frmTable::createControls() {
     addShortcut("actCopy", QKeySequence::Copy, [this] { CopyCells(); });
     addShortcut("actPaste", QKeySequence::Paste, [this] { PasteCells(); });
     addShortcut("actDelete", QKeySequence::Delete, [this] { ClearCells(); });
+    addShortcut("actFillDown", QKeySequence(Qt::CTRL | Qt::Key_D), [this] { FillDown(); });
+    addShortcut("actUndo", QKeySequence(Qt::CTRL | Qt::Key_Z),
+                [this] { Document->UndoStack().undo(); });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        addShortcut("actRedo", keys, [this] { Document->UndoStack().redo(); });
     addShortcut("actSave", QKeySequence::Save, [this] {
         if (pbSave->isEnabled())
             SaveFiles();
@@ -169,16 +177,35 @@ void frmTable::UpdateState() {
 void frmTable::CopyCells() {
     const QModelIndexList selection = tblFiles->selectionModel()->selectedIndexes();
     if (!selection.isEmpty())
-        QApplication::clipboard()->setText(Document->CopyText(selection));
+        QApplication::clipboard()->setText(CopyText(selection));
+}
+
+void frmTable::Edit(const ViewEdits& edits, const QString& what) {
+    ViewEdits cells;
+    cells.reserve(edits.size());
+    for (const auto& [index, value] : edits)
+        cells.emplace_back(ToDocument(index), value);
+    Document->EditCells(cells, what);
+}
+
+QModelIndex frmTable::ToDocument(const QModelIndex& index) const {
+    const auto* proxy = qobject_cast<const QAbstractProxyModel*>(index.model());
+    return proxy ? proxy->mapToSource(index) : index;
 }
 
 void frmTable::PasteCells() {
-    Document->PasteText(tblFiles->currentIndex(), tblFiles->selectionModel()->selectedIndexes(),
-                        QApplication::clipboard()->text());
+    Edit(PasteEdits(*tblFiles->model(), tblFiles->currentIndex(),
+                    tblFiles->selectionModel()->selectedIndexes(),
+                    QApplication::clipboard()->text()),
+         tr("Paste"));
 }
 
 void frmTable::ClearCells() {
-    Document->ClearCells(tblFiles->selectionModel()->selectedIndexes());
+    Edit(ClearEdits(tblFiles->selectionModel()->selectedIndexes()), tr("Delete"));
+}
+
+void frmTable::FillDown() {
+    Edit(FillDownEdits(tblFiles->selectionModel()->selectedIndexes()), tr("Fill down"));
 }
 
 TableDocument::WorkRunner frmTable::Runner(const QString& label) {

@@ -60,6 +60,11 @@ private:
     void CopyCells();
     void PasteCells();
     void ClearCells();
+    void FillDown();
+    // Applies edits worked out on the view's model as one step that Undo takes back.
+    void Edit(const std::vector<std::pair<QModelIndex, QString>>& edits, const QString& what);
+    // The document's cell that a cell of the view shows.
+    QModelIndex ToDocument(const QModelIndex& index) const;
 
     // --- Saving and the unsaved-changes guard ---
     bool bGuardPassed = false;

@@ -47,7 +47,7 @@ protected:
     // Sets a cell as a paste would.
     void Edit(TableDocument& table, int row, int col, const QString& text) {
         const QModelIndex index = table.index(row, col);
-        ASSERT_EQ(table.PasteText(index, {index}, text), 1);
+        ASSERT_EQ(table.EditCells({{index, text}}, "Typing"), 1);
     }
 
     TempFiles files;
