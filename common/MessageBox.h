@@ -4,8 +4,8 @@
 #include <string>
 
 // OverwriteCancel answers Yes for Overwrite, with Cancel the default; ReplaceSkipCancel
-// answers Yes for Replace and No for Skip.
-enum class MsgButtons { OK, YesNoCancel, OverwriteCancel, ReplaceSkipCancel };
+// answers Yes for Replace and No for Skip; OKCancel answers OK or Cancel.
+enum class MsgButtons { OK, YesNoCancel, OverwriteCancel, ReplaceSkipCancel, OKCancel };
 enum class MsgAnswer { OK, Yes, No, Cancel };
 
 // Every message box of the program goes through this one function. The application

@@ -33,6 +33,13 @@ MsgAnswer QtMessageBox(const std::string& text, const std::string& title, MsgBut
         yes = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
         no = box.addButton(QStringLiteral("&Skip"), QMessageBox::RejectRole);
         break;
+    case MsgButtons::OKCancel: {
+        QPushButton* ok = box.addButton(QMessageBox::Ok);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(ok);
+        box.exec();
+        return box.clickedButton() == ok ? MsgAnswer::OK : MsgAnswer::Cancel;
+    }
     default:
         yes = box.addButton(QMessageBox::Yes);
         no = box.addButton(QMessageBox::No);

@@ -160,6 +160,16 @@ void TableDocument::SetRows(std::vector<FileRow> rows) {
     UpdateFolders();
 }
 
+void TableDocument::ReplaceRows(const std::vector<int>& positions, std::vector<FileRow> rows) {
+    for (size_t k = 0; k < positions.size() && k < rows.size(); ++k)
+        rows_[static_cast<size_t>(positions[k])] = std::move(rows[k]);
+    // A step may hold cells of a row read again, whose values it no longer knows.
+    undo_.clear();
+    if (!positions.empty())
+        EmitRowsChanged(*std::min_element(positions.begin(), positions.end()),
+                        *std::max_element(positions.begin(), positions.end()));
+}
+
 bool TableDocument::HasChanges() const {
     return std::any_of(rows_.begin(), rows_.end(), [](const FileRow& r) { return r.bChanged; });
 }

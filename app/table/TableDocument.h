@@ -75,6 +75,9 @@ public:
     static std::optional<std::vector<FileRow>>
     ReadFiles(const ConfigurationInfo& config, const QStringList& files, const WorkRunner& run);
     void SetRows(std::vector<FileRow> rows);
+    // Puts rows read again in place of those at the given positions; their edits, and the
+    // steps that Undo would take back in them, go.
+    void ReplaceRows(const std::vector<int>& positions, std::vector<FileRow> rows);
 
     const ConfigurationInfo& Configuration() const { return config_; }
     // The column of the first field: 1, or 2 when a Folder column follows the file's name

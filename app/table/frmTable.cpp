@@ -2,6 +2,8 @@
 #include "app/shared/FileRules.h"
 #include "app/shared/Handlers.h"
 #include "app/table/CellRanges.h"
+#include "app/table/FilesView.h"
+#include "app/table/dlgFindReplace.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -11,6 +13,7 @@
 #include <QAbstractProxyModel>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -20,6 +23,8 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSet>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -38,9 +43,13 @@ public:
     }
 };
 
-// "1 file", "2 files".
+// "1 file", "2 files"; "1 cell", "2 cells".
+std::string CountOf(int count, const std::string& what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
 QString FileCount(int count) {
-    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+    return QString::fromStdString(CountOf(count, "file"));
 }
 
 // A summary lists this many files by name; the rest are counted.
@@ -91,9 +100,31 @@ void frmTable::createControls() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
 
-    tblFiles = new QTableView(central);
+    // The filter keeps the rows that hold its text; the count beside the buttons says how many.
+    auto* filterRow = new QHBoxLayout;
+    auto* filterLabel = new QLabel(tr("F&ilter:"), central);
+    txtFilter = new QLineEdit(central);
+    txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    txtFilter->setClearButtonEnabled(true);
+    txtFilter->setPlaceholderText(tr("Show the files whose cells contain this text"));
+    filterLabel->setBuddy(txtFilter);
+    chkFilterRegex = new QCheckBox(tr("Regular expression"), central);
+    chkFilterRegex->setObjectName(QStringLiteral("chkFilterRegex"));
+    filterRow->addWidget(filterLabel);
+    filterRow->addWidget(txtFilter, 1);
+    filterRow->addWidget(chkFilterRegex);
+    layout->addLayout(filterRow);
+    connect(txtFilter, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    connect(chkFilterRegex, &QCheckBox::toggled, this, [this] { ApplyFilter(); });
+
+    View = new TableSortFilter(this);
+    View->setSourceModel(Document);
+    tblFiles = new FilesView(central);
     tblFiles->setObjectName(QStringLiteral("tblFiles"));
-    tblFiles->setModel(Document);
+    tblFiles->setModel(View);
+    // Unsorted until a header is clicked: the rows stand in the files' name order.
+    tblFiles->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    tblFiles->setSortingEnabled(true);
     tblFiles->setItemDelegate(new LimitedTextDelegate(tblFiles));
     tblFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tblFiles->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -140,6 +171,11 @@ void frmTable::createControls() {
     for (const QKeySequence& keys :
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
         addShortcut("actRedo", keys, [this] { Document->UndoStack().redo(); });
+    addShortcut("actFind", QKeySequence(Qt::CTRL | Qt::Key_F), [this] { ShowFind(false); });
+    addShortcut("actReplace", QKeySequence(Qt::CTRL | Qt::Key_H), [this] { ShowFind(true); });
+    addShortcut("actFindNext", QKeySequence(Qt::Key_F3), [this] { Find(true); });
+    addShortcut("actFindPrevious", QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { Find(false); });
+    addShortcut("actReload", QKeySequence(Qt::Key_F5), [this] { ReloadChanged(); });
     addShortcut("actSave", QKeySequence::Save, [this] {
         if (pbSave->isEnabled())
             SaveFiles();
@@ -157,20 +193,183 @@ bool frmTable::ReadFiles(const QStringList& files) {
 }
 
 void frmTable::LayOutColumns() {
-    tblFiles->resizeColumnsToContents();
-    // A file's reason for showing no values reads across its row.
+    // Each column as wide as its header and its values; an unreadable file's reason, which
+    // reads across its row, does not count. A sample of rows stands for ten thousand.
+    constexpr int kSampledRows = 200;
+    constexpr int kMaxWidth = 400;
+    const QFontMetrics metrics(tblFiles->font());
+    const int margin = 2 * tblFiles->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    for (int col = 0; col < View->columnCount(); ++col) {
+        // Room for the header's text and its sort mark.
+        int width = metrics.horizontalAdvance(View->headerData(col, Qt::Horizontal).toString()) +
+                    margin + 16;
+        for (int row = 0; row < View->rowCount() && row < kSampledRows; ++row) {
+            const QModelIndex index = View->index(row, col);
+            const bool reason = !Document->Row(ToDocument(index).row()).sError.isEmpty();
+            if (!reason || col == 0)
+                width =
+                    std::max(width, metrics.horizontalAdvance(index.data().toString()) + margin);
+        }
+        tblFiles->setColumnWidth(col, std::min(width, kMaxWidth));
+    }
     tblFiles->clearSpans();
     const int first = Document->FirstFieldColumn();
+    for (int row = 0; row < View->rowCount(); ++row)
+        if (!Document->Row(ToDocument(View->index(row, 0)).row()).sError.isEmpty() &&
+            View->columnCount() > first + 1)
+            tblFiles->setSpan(row, first, 1, View->columnCount() - first);
+}
+
+void frmTable::ApplyFilter() {
+    const bool valid = View->SetFilter(txtFilter->text(), chkFilterRegex->isChecked());
+    txtFilter->setToolTip(valid ? QString() : tr("This is not a valid regular expression."));
+    LayOutColumns();
+    UpdateState();
+}
+
+void frmTable::ShowFind(bool replace) {
+    if (!FindDialog) {
+        FindDialog = new dlgFindReplace(this);
+        FindDialog->onFind = [this](bool forward) { Find(forward); };
+        FindDialog->onReplace = [this] { ReplaceCurrent(); };
+        FindDialog->onReplaceAll = [this] { ReplaceAll(); };
+    }
+    FindDialog->ShowFor(replace);
+}
+
+QModelIndexList frmTable::CellsInScope() const {
+    const auto scope = FindDialog ? FindDialog->CellScope() : dlgFindReplace::Scope::AllColumns;
+    const QModelIndexList selected = tblFiles->selectionModel()->selectedIndexes();
+    QModelIndexList cells;
+    const auto editable = [](const QModelIndex& i) {
+        return i.flags().testFlag(Qt::ItemIsEditable);
+    };
+    if (scope == dlgFindReplace::Scope::Selection) {
+        for (const QModelIndex& i : selected)
+            if (editable(i))
+                cells << i;
+        std::sort(cells.begin(), cells.end());
+        return cells;
+    }
+    QSet<int> columns;
+    for (const QModelIndex& i : selected)
+        columns.insert(i.column());
+    for (int row = 0; row < View->rowCount(); ++row)
+        for (int col = 0; col < View->columnCount(); ++col) {
+            const QModelIndex i = View->index(row, col);
+            if (editable(i) &&
+                (scope == dlgFindReplace::Scope::AllColumns || columns.contains(col)))
+                cells << i;
+        }
+    return cells;
+}
+
+bool frmTable::Find(bool forward) {
+    if (!FindDialog)
+        return false;
+    const QRegularExpression search = SearchFor(FindDialog->Options());
+    const QModelIndexList cells = CellsInScope();
+    if (!search.isValid() || cells.isEmpty()) {
+        FindDialog->SetStatus(search.isValid() ? tr("Not found.")
+                                               : tr("This is not a valid regular expression."));
+        return false;
+    }
+    // From the cell after (or before) the current one, round to it again.
+    const QModelIndex current = tblFiles->currentIndex();
+    const auto after = std::upper_bound(cells.begin(), cells.end(), current);
+    qsizetype start = after - cells.begin();
+    if (!forward)
+        start = std::lower_bound(cells.begin(), cells.end(), current) - cells.begin() - 1;
+    for (qsizetype n = 0; n < cells.size(); ++n) {
+        const qsizetype k =
+            ((forward ? start + n : start - n) % cells.size() + cells.size()) % cells.size();
+        if (search.match(cells[k].data(Qt::EditRole).toString()).hasMatch()) {
+            tblFiles->setCurrentIndex(cells[k]);
+            tblFiles->scrollTo(cells[k]);
+            FindDialog->SetStatus(QString());
+            return true;
+        }
+    }
+    FindDialog->SetStatus(tr("Not found."));
+    return false;
+}
+
+void frmTable::ReplaceCurrent() {
+    const FindOptions options = FindDialog->Options();
+    const QRegularExpression search = SearchFor(options);
+    const QModelIndex current = tblFiles->currentIndex();
+    const QString value = current.data(Qt::EditRole).toString();
+    if (current.flags().testFlag(Qt::ItemIsEditable) && CellsInScope().contains(current) &&
+        search.isValid() && search.match(value).hasMatch())
+        Edit({{current, Replaced(search, options, value, FindDialog->ReplaceWith())}},
+             tr("Replace"));
+    Find(true);
+}
+
+void frmTable::ReplaceAll() {
+    const FindOptions options = FindDialog->Options();
+    const QRegularExpression search = SearchFor(options);
+    if (!search.isValid()) {
+        FindDialog->SetStatus(tr("This is not a valid regular expression."));
+        return;
+    }
+    ViewEdits edits;
+    QSet<int> files;
+    for (const QModelIndex& cell : CellsInScope()) {
+        const QString value = cell.data(Qt::EditRole).toString();
+        const QString after = Replaced(search, options, value, FindDialog->ReplaceWith());
+        if (after != value) {
+            edits.emplace_back(cell, after);
+            files.insert(ToDocument(cell).row());
+        }
+    }
+    if (edits.empty()) {
+        FindDialog->SetStatus(tr("Not found."));
+        return;
+    }
+    const std::string question = "Replace " + CountOf(static_cast<int>(edits.size()), "cell") +
+                                 " in " + CountOf(static_cast<int>(files.size()), "file") + "?";
+    if (ShowMessageBox(question, "Replace", MsgButtons::OKCancel) != MsgAnswer::OK)
+        return;
+    Edit(edits, tr("Replace all"));
+    FindDialog->SetStatus(
+        tr("Replaced %1.")
+            .arg(QString::fromStdString(CountOf(static_cast<int>(edits.size()), "cell"))));
+}
+
+void frmTable::ReloadChanged() {
+    std::vector<int> changed;
+    int edited = 0;
     for (int row = 0; row < Document->rowCount(); ++row)
-        if (!Document->Row(row).sError.isEmpty() && Document->columnCount() > first + 1)
-            tblFiles->setSpan(row, first, 1, Document->columnCount() - first);
+        if (ChangedOnDisk(Document->Row(row).sPath, Document->Row(row).stamp)) {
+            changed.push_back(row);
+            edited += Document->Row(row).bChanged ? 1 : 0;
+        }
+    if (changed.empty())
+        return;
+    if (edited > 0 &&
+        ShowMessageBox("Reading " + CountOf(static_cast<int>(changed.size()), "file") +
+                           " changed on disk again drops the edits of " + CountOf(edited, "file") +
+                           ".",
+                       "Reload", MsgButtons::OKCancel) != MsgAnswer::OK)
+        return;
+    QStringList files;
+    for (int row : changed)
+        files << Document->Row(row).sPath;
+    std::optional<std::vector<TableDocument::FileRow>> rows = TableDocument::ReadFiles(
+        Document->Configuration(), files, Runner(QStringLiteral("Reading files ...")));
+    if (rows)
+        Document->ReplaceRows(changed, std::move(*rows));
 }
 
 void frmTable::UpdateState() {
     pbSave->setEnabled(Document->HasChangedOrdinary());
     pbSaveAs->setEnabled(Document->HasChanges());
     pbExporttoExcel->setEnabled(Document->rowCount() > 0);
-    lblFiles->setText(FileCount(Document->rowCount()));
+    const int shown = View->rowCount();
+    lblFiles->setText(shown == Document->rowCount()
+                          ? FileCount(shown)
+                          : tr("%1 of %2").arg(shown).arg(FileCount(Document->rowCount())));
     setWindowModified(Document->HasChanges());
 }
 

@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
+class FilesView;
+class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
-class QTableView;
+class TableSortFilter;
+class dlgFindReplace;
 
 // The table of many files under one configuration: one row per file, one column per
 // configured field, edited in place and saved together. It stands beside the main window.
@@ -45,7 +49,11 @@ protected:
 
 private:
     TableDocument* Document = nullptr;
-    QTableView* tblFiles = nullptr;
+    TableSortFilter* View = nullptr; // the rows as sorted and filtered on screen
+    QLineEdit* txtFilter = nullptr;
+    QCheckBox* chkFilterRegex = nullptr;
+    FilesView* tblFiles = nullptr;
+    dlgFindReplace* FindDialog = nullptr;
     QLabel* lblFiles = nullptr;
     QPushButton* pbSave = nullptr;
     QPushButton* pbSaveAs = nullptr;
@@ -65,6 +73,19 @@ private:
     void Edit(const std::vector<std::pair<QModelIndex, QString>>& edits, const QString& what);
     // The document's cell that a cell of the view shows.
     QModelIndex ToDocument(const QModelIndex& index) const;
+
+    // --- Finding, filtering and reading again ---
+    void ApplyFilter();
+    void ShowFind(bool replace);
+    // The editable cells Find and Replace look at, in reading order on screen.
+    QModelIndexList CellsInScope() const;
+    // Moves to the next (previous) cell that matches, round the table; false when none does.
+    bool Find(bool forward);
+    void ReplaceCurrent();
+    // Asks how many cells in how many files will change, then changes them as one step.
+    void ReplaceAll();
+    // Reads again the files that changed on disk; the edits of other files stay.
+    void ReloadChanged();
 
     // --- Saving and the unsaved-changes guard ---
     bool bGuardPassed = false;

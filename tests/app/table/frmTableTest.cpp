@@ -4,7 +4,12 @@
 #include "support/XlsxReader.h"
 
 #include <QAbstractItemModel>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QLabel>
 #include <QPointer>
 #include <QTableView>
 
@@ -407,6 +412,184 @@ TEST_F(TableTest, SaveAsNeverReplacesAFileUnaskedNorOneAnotherRowShows) {
     EXPECT_EQ(ValueIn(files.Path("out/a.xml"), kCustomerPath), "From x");
     EXPECT_EQ(ValueIn(unrelated, kCustomerPath), "From b");
     EXPECT_TRUE(Changed(1, customer));
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+} // namespace
+
+namespace {
+
+class BulkEditTest : public TableTest {
+protected:
+    void SetUp() override {
+        paths = {Write("file10.xml", "", "10", "Clay"), Write("file2.xml", "", "2", "adler"),
+                 Write("file9.xml", "", "9", "Bauer")};
+        Open(paths);
+    }
+    void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(Table(), static_cast<Qt::Key>(key), modifiers);
+    }
+    QString Column(int col) const {
+        QStringList values;
+        for (int row = 0; row < Model()->rowCount(); ++row)
+            values << At(row, col).toString();
+        return values.join(',');
+    }
+    template <class T> T* Find(const char* name) const {
+        auto* dialog = window->findChild<QDialog*>("dlgFindReplace");
+        return dialog ? dialog->findChild<T*>(name) : nullptr;
+    }
+    void Select(int top, int col, int bottom, int right) {
+        Table()->setCurrentIndex(Model()->index(top, col));
+        Table()->selectionModel()->select(
+            QItemSelection(Model()->index(top, col), Model()->index(bottom, right)),
+            QItemSelectionModel::ClearAndSelect);
+    }
+
+    std::string Box(size_t i) const {
+        return i < boxes.shown().size() ? boxes.shown()[i].title + ": " + boxes.shown()[i].text
+                                        : "(none)";
+    }
+    // Opens the table again with an unreadable file after the others.
+    void OpenWithBrokenFile() {
+        delete window.data();
+        files.Write("zz-broken.xml", "<FD:R");
+        Open(paths + QStringList{QString::fromStdString(files.Path("zz-broken.xml"))});
+    }
+
+    QStringList paths;
+};
+
+TEST_F(BulkEditTest, UndoTakesBackEachStepAndAllOfThemLeaveNothingToSave) {
+    // Name order, not natural order, until a header is clicked.
+    EXPECT_EQ(Column(0), "file10.xml,file2.xml,file9.xml");
+    Paste(0, kCustomer, "P1\nP2\nP3\n");
+    Table()->setCurrentIndex(Model()->index(1, kNumber));
+    Key(Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, "7");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(At(1, kNumber).toString(), "7");
+    // Enter committed and moved down.
+    EXPECT_EQ(Table()->currentIndex().row(), 2);
+
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(At(1, kNumber).toString(), "2");
+    EXPECT_FALSE(Changed(1, kNumber));
+    EXPECT_TRUE(Changed(1, kCustomer));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Column(kCustomer), "Clay,adler,Bauer");
+    EXPECT_FALSE(Changed(0, kCustomer));
+    EXPECT_FALSE(Button("pbSave")->isEnabled());
+    EXPECT_FALSE(window->isWindowModified()) << "nothing is left to save";
+
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Column(kCustomer), "P1,P2,P3");
+    Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(At(1, kNumber).toString(), "7");
+    EXPECT_TRUE(Changed(0, kCustomer));
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+TEST_F(BulkEditTest, ReplaceAllSaysHowManyAndIsOneStepOverEditableCellsOnly) {
+    OpenWithBrokenFile();
+    QTest::keyClick(window, Qt::Key_H, Qt::ControlModifier);
+    ASSERT_NE(Find<QLineEdit>("txtFind"), nullptr);
+    Find<QLineEdit>("txtFind")->setText("^(\\w)(\\w*)$");
+    Find<QLineEdit>("txtReplace")->setText("\\2-\\1");
+    Find<QCheckBox>("chkRegex")->setChecked(true);
+
+    boxes.Answer(MsgAnswer::Cancel);
+    QTest::mouseClick(Find<QPushButton>("pbReplaceAll"), Qt::LeftButton);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    // Number and Customer of three files; the field none holds and the unreadable file's
+    // reason are no cells to change.
+    EXPECT_EQ(Box(0), "Replace: Replace 6 cells in 3 files?");
+    EXPECT_EQ(boxes.shown()[0].buttons, MsgButtons::OKCancel);
+    EXPECT_EQ(Column(kCustomer), "Clay,adler,Bauer,");
+
+    boxes.Answer(MsgAnswer::OK);
+    QTest::mouseClick(Find<QPushButton>("pbReplaceAll"), Qt::LeftButton);
+    EXPECT_EQ(Column(kCustomer), "lay-C,dler-a,auer-B,");
+    EXPECT_EQ(Column(kNumber).left(10), "0-1,-2,-9,");
+    EXPECT_FALSE(At(3, kNumber).toString().isEmpty()) << "the reason stays";
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Column(kCustomer), "Clay,adler,Bauer,");
+    EXPECT_FALSE(window->isWindowModified());
+
+    // Plain text, whole cell, match case: only the cell that is exactly the text.
+    Find<QCheckBox>("chkRegex")->setChecked(false);
+    Find<QCheckBox>("chkWholeCell")->setChecked(true);
+    Find<QCheckBox>("chkMatchCase")->setChecked(true);
+    Find<QLineEdit>("txtFind")->setText("Bauer");
+    Find<QLineEdit>("txtReplace")->setText("\\1 & Co");
+    boxes.Answer(MsgAnswer::OK);
+    QTest::mouseClick(Find<QPushButton>("pbReplaceAll"), Qt::LeftButton);
+    EXPECT_EQ(Box(2), "Replace: Replace 1 cell in 1 file?");
+    EXPECT_EQ(Column(kCustomer), "Clay,adler,\\1 & Co,");
+    Find<QLineEdit>("txtFind")->setText("adler");
+    Table()->setCurrentIndex(Model()->index(0, 0));
+    Key(Qt::Key_F3);
+    EXPECT_EQ(Table()->currentIndex(), Model()->index(1, kCustomer));
+    Find<QLineEdit>("txtFind")->setText("ADLER");
+    Key(Qt::Key_F3);
+    EXPECT_EQ(Find<QLabel>("lblFindStatus")->text(), "Not found.");
+    EXPECT_TRUE(CloseAsks(MsgAnswer::No));
+}
+
+TEST_F(BulkEditTest, SortAndFilterChangeOnlyTheViewAndEditsReachTheRightFiles) {
+    auto* header = Table()->horizontalHeader();
+    const auto clickHeader = [&](int col) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col) + 5, 5));
+    };
+    clickHeader(0);
+    EXPECT_EQ(Column(0), "file2.xml,file9.xml,file10.xml");
+    clickHeader(kNumber);
+    EXPECT_EQ(Column(kNumber), "2,9,10");
+    clickHeader(kNumber);
+    EXPECT_EQ(Column(kNumber), "10,9,2");
+    clickHeader(kCustomer);
+    EXPECT_EQ(Column(kCustomer), "adler,Bauer,Clay");
+
+    Paste(0, kCustomer, "A\nB\n");
+    Select(0, kCustomer, 2, kCustomer);
+    Key(Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(Column(kCustomer), "A,A,A");
+
+    auto* filter = window->findChild<QLineEdit*>("txtFilter");
+    QTest::keyClicks(filter, "file1");
+    EXPECT_EQ(Model()->rowCount(), 1);
+    EXPECT_EQ(window->findChild<QLabel*>("lblFiles")->text(), "1 of 3 files");
+    filter->clear();
+    Click("pbSave");
+    EXPECT_TRUE(boxes.shown().empty());
+    for (const QString& path : paths)
+        EXPECT_EQ(ValueIn(path.toStdString(), kCustomerPath), "A") << path.toStdString();
+}
+
+TEST_F(BulkEditTest, TabLeavesAtTheEndsCopyLeavesReasonsOutAndF5ReadsChangedFilesAgain) {
+    OpenWithBrokenFile();
+    Table()->setFocus();
+    Table()->setCurrentIndex(Model()->index(3, Model()->columnCount() - 1));
+    Key(Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), Table());
+    // The reason is wide; the column is as wide as its values.
+    EXPECT_LT(Table()->columnWidth(kNumber), 150);
+
+    Select(2, 0, 3, kNumber);
+    QTest::keyClick(Table(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "file9.xml\t9\nzz-broken.xml\t\n");
+
+    Paste(0, kCustomer, "Kept\n");
+    files.Write("file9.xml", DataFile("", "9", "Changed elsewhere"));
+    Key(Qt::Key_F5);
+    EXPECT_EQ(At(2, kCustomer).toString(), "Changed elsewhere");
+    EXPECT_EQ(At(0, kCustomer).toString(), "Kept");
+    EXPECT_TRUE(Changed(0, kCustomer));
+    EXPECT_TRUE(boxes.shown().empty());
     EXPECT_TRUE(CloseAsks(MsgAnswer::No));
 }
 
