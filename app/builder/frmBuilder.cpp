@@ -17,8 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStyledItemDelegate>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -170,8 +170,8 @@ void frmBuilder::createControls() {
     lblCheckMatches->setObjectName(QStringLiteral("lblCheckMatches"));
     pbPickCheck = Button(right, "pbPickCheck", QStringLiteral("&Pick"),
                          QStringLiteral("The node selected in the file marks an origin file"));
-    pbNoCheck = Button(right, "pbNoCheck", QStringLiteral("&None"),
-                       QStringLiteral("No origin-file check"));
+    pbNoCheck =
+        Button(right, "pbNoCheck", QStringLiteral("&None"), QStringLiteral("No origin-file check"));
     auto* checkRow = new QHBoxLayout;
     checkRow->addWidget(txtCheck, 1);
     checkRow->addWidget(lblCheckMatches);
@@ -225,15 +225,13 @@ void frmBuilder::createControls() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
-    connect(tvwFile, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
-        FillChildren(item);
-    });
+    connect(tvwFile, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { FillChildren(item); });
     // Double-click and Enter.
     connect(tvwFile, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { PickField(item); });
     connect(txtSearch, &QLineEdit::returnPressed, this, [this] { Search(); });
-    connect(pbAddField, &QPushButton::clicked, this,
-            [this] { PickField(tvwFile->currentItem()); });
+    connect(pbAddField, &QPushButton::clicked, this, [this] { PickField(tvwFile->currentItem()); });
     connect(pbUp, &QPushButton::clicked, this, [this] { MoveRow(-1); });
     connect(pbDown, &QPushButton::clicked, this, [this] { MoveRow(1); });
     connect(pbRemove, &QPushButton::clicked, this, [this] { RemoveRow(); });

@@ -233,7 +233,8 @@ void DeleteConfiguration(const std::string& sPath, int32_t nNumber) {
     // Alone on its lines, the element takes its lines with it.
     if (const auto indent = file.IndentBefore(place.open)) {
         size_t after = bytes.find_first_not_of(" \t", to);
-        if (after != std::string::npos && bytes.compare(after, file.eol().size(), file.eol()) == 0) {
+        if (after != std::string::npos &&
+            bytes.compare(after, file.eol().size(), file.eol()) == 0) {
             from -= indent->size();
             to = after + file.eol().size();
         }
