@@ -150,7 +150,7 @@ void frmBuilder::createControls() {
     tvwFile = new QTreeWidget(left);
     tvwFile->setObjectName(QStringLiteral("tvwFile"));
     tvwFile->setHeaderLabels({QStringLiteral("Node"), QStringLiteral("Value")});
-    tvwFile->setColumnWidth(0, 260);
+    tvwFile->setColumnWidth(0, 170); // leaves the value previews in sight
     tvwFile->setDragEnabled(true);
     tvwFile->setDragDropMode(QAbstractItemView::DragOnly);
     tvwFile->setToolTip(QStringLiteral("Double-click, Enter or drag a node to add it as a field"));
