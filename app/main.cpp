@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
         return 1;
     window.show();
     window.OpenFromCommandLine(request.sConfigNumber, request.sFile);
+    if (!request.sNewConfigFile.isEmpty())
+        window.NewConfiguration(request.sNewConfigFile);
     if (!request.TableFiles.isEmpty())
         window.OpenTable(request.TableFiles);
     return app.exec();

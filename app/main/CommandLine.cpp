@@ -2,7 +2,10 @@
 #include "app/shared/Configuration.h"
 #include "app/table/TableOpening.h"
 #include "common/AppPaths.h"
+#include "common/Failure.h"
 #include "xml/DOMWrapper.h"
+#include "xml/DocumentOutline.h"
+#include "xml/FieldPaths.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -56,6 +59,17 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
         QStringLiteral("Choose the configuration with this number at start, as listed (001)."),
         QStringLiteral("NNN"));
     parser.addOption(config);
+    const QCommandLineOption newConfig(
+        QStringLiteral("new-config"),
+        QStringLiteral("Build a new configuration by picking fields in this data file."),
+        QStringLiteral("FILE"));
+    parser.addOption(newConfig);
+    const QCommandLineOption suggest(
+        QStringLiteral("suggest-fields"),
+        QStringLiteral("Print a path, an alias and the number of matches for every element "
+                       "holding text and every attribute of this data file, then exit."),
+        QStringLiteral("FILE"));
+    parser.addOption(suggest);
     parser.addPositionalArgument(
         QStringLiteral("file"),
         QStringLiteral("XML data file to open, as if dropped onto the source box; several "
@@ -69,9 +83,13 @@ CommandLineRequest ParseCommandLine(const QStringList& arguments) {
     if (parser.isSet(version))
         return Answer(
             QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QLatin1String(RAVLEN_VERSION)));
+    if (parser.isSet(suggest))
+        return SuggestFields(parser.value(suggest));
     const QStringList files = parser.positionalArguments();
 
     CommandLineRequest request;
+    if (parser.isSet(newConfig))
+        request.sNewConfigFile = QFileInfo(parser.value(newConfig)).absoluteFilePath();
     if (parser.isSet(config)) {
         // A number as the list shows it: 1 is the configuration listed as 001.
         try {
@@ -120,6 +138,30 @@ void CheckConfigurationNumber(CommandLineRequest& request) {
     });
     if (!found)
         request = UnknownConfiguration(request.sConfigNumber);
+}
+
+CommandLineRequest SuggestFields(const QString& sFile) {
+    DOMWrapper doc;
+    try {
+        doc.Load(sFile.toStdString(), kRidoRuduDeclaration);
+    } catch (const Failure& e) {
+        return Refuse(QString::fromStdString(e.reason.empty() ? e.description : e.reason) +
+                      QStringLiteral(" (%1)").arg(sFile));
+    } catch (const std::exception& e) {
+        return Refuse(QString::fromStdString(e.what()));
+    }
+    std::string lines;
+    for (const DOMNode& node : TextNodesInOrder(doc)) {
+        try {
+            const FieldProposal proposal = ProposeField(doc, node);
+            lines += proposal.sPath + "\t" + proposal.sAlias + "\t" +
+                     std::to_string(CountMatches(doc, proposal.sPath)) + "\n";
+        } catch (const std::exception& e) {
+            // Not expected; the rest of the file is still worth its lines.
+            std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        }
+    }
+    return Answer(QString::fromStdString(lines));
 }
 
 int PrintAndExit(const CommandLineRequest& request) {

@@ -13,6 +13,7 @@ struct CommandLineRequest {
     QString sConfigNumber;  // a configuration number text, such as 001; empty chooses none
     QString sFile;          // absolute path; empty names none
     QStringList TableFiles; // absolute paths for the table of many files; empty opens none
+    QString sNewConfigFile; // absolute path of a data file to build a configuration from
 };
 
 // Exit code of a command line that cannot be followed.
@@ -28,6 +29,11 @@ CommandLineRequest ReadCommandLine(int argc, char** argv);
 // Refuses a configuration number that the configuration file does not list. A missing or
 // broken configuration file is left for the window to report.
 void CheckConfigurationNumber(CommandLineRequest& request);
+
+// For --suggest-fields: one line "path<TAB>alias<TAB>matches" for every element that holds
+// text and every attribute of the data file, in document order; a file that does not load
+// is refused with its reason.
+CommandLineRequest SuggestFields(const QString& sFile);
 
 // Prints the request's texts and returns its exit code.
 int PrintAndExit(const CommandLineRequest& request);

@@ -77,6 +77,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     openTable->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(openTable, &QAction::triggered, this, [this] { OpenTable_Click(); });
     addAction(openTable);
+    createBuilderActions();
 }
 
 frmMain::~frmMain() = default;

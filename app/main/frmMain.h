@@ -47,6 +47,10 @@ public:
     // configuration; with none chosen, the table opens once one is (frmMainTable.cpp).
     void OpenTable(const QStringList& paths);
 
+    // Opens the configuration builder on sDataFile for a new configuration, or first asks
+    // for a data file when sDataFile is empty (frmMainBuilder.cpp).
+    void NewConfiguration(const QString& sDataFile);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -132,6 +136,17 @@ private:
     // --- The table of many files (frmMainTable.cpp) ---
     QStringList pendingTablePaths_;
     void OpenTable_Click();
+
+    // --- The configuration builder (frmMainBuilder.cpp) ---
+    void createBuilderActions();
+    void EditConfiguration_Click();
+    // The data file the builder shows: the loaded one, else one the user picks; empty when
+    // the dialog was cancelled.
+    std::string BuilderDataFile();
+    void OpenBuilder(const std::string& sDataFile, std::optional<int32_t> nEdit);
+    // Reads the configuration list again after the builder wrote it, keeping the selection
+    // without loading anything.
+    void ReloadConfigurations();
 
     // --- Export (frmMainExport.cpp) ---
     void pbExporttoExcel_Click();

@@ -70,3 +70,43 @@ TEST_F(WindowTest, CommandLineConfigurationMustBeListedAndOpensWithTheFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(CommandLine, SuggestFieldsPrintsPathAliasAndMatchesInDocumentOrder) {
+    TempFiles files;
+    const std::string data = files.Write(
+        "d.xml", "<FD:R xmlns:FD='http://www.ridorudu.org/namespace/RidoRudu'>"
+                 "<FD:D T='a'><FD:F>1</FD:F><FD:F>2</FD:F></FD:D><FD:D T='b'/><Plain x='y'/>"
+                 "</FD:R>");
+    const CommandLineRequest request = Parse({"--suggest-fields", QString::fromStdString(data)});
+    EXPECT_TRUE(request.bExit);
+    EXPECT_EQ(request.nExitCode, 0);
+    EXPECT_EQ(request.sOutput.toStdString(), "/FD:R/FD:D[@T='a']/@T\ta T\t1\n"
+                                             "/FD:R/FD:D[@T='a']/FD:F[1]\tF\t1\n"
+                                             "/FD:R/FD:D[@T='a']/FD:F[2]\tF\t1\n"
+                                             "/FD:R/FD:D[@T='b']\tb\t1\n"
+                                             "/FD:R/FD:D[@T='b']/@T\tb T\t1\n"
+                                             "/FD:R/Plain\tPlain\t1\n"
+                                             "/FD:R/Plain/@x\tPlain x\t1\n");
+}
+
+TEST(CommandLine, SuggestFieldsRefusesAFileThatDoesNotLoadAndSaysWhy) {
+    TempFiles files;
+    const std::string broken = files.Write("broken.xml", "<a>");
+    const CommandLineRequest request = Parse({"--suggest-fields", QString::fromStdString(broken)});
+    EXPECT_TRUE(request.bExit);
+    EXPECT_EQ(request.nExitCode, 2);
+    EXPECT_TRUE(request.sOutput.isEmpty());
+    EXPECT_TRUE(request.sError.contains("broken.xml")) << request.sError.toStdString();
+    EXPECT_TRUE(request.sError.contains("Premature end of data")) << request.sError.toStdString();
+}
+
+TEST(CommandLine, NewConfigHandsTheDataFileToTheWindow) {
+    const CommandLineRequest request = Parse({"--new-config", "orders.xml"});
+    EXPECT_FALSE(request.bExit);
+    EXPECT_EQ(request.sNewConfigFile, QDir::current().absoluteFilePath("orders.xml"));
+    EXPECT_TRUE(request.sFile.isEmpty());
+}
+
+} // namespace
