@@ -114,9 +114,6 @@ int32_t SpreadGrid::MaxRows() const {
 
 void SpreadGrid::SetMaxRows(int32_t rows) {
     const int32_t old = rowCount();
-    // Steps on rows that are gone could not be taken back.
-    if (rows < old)
-        undo_.clear();
     setRowCount(std::max(rows, 0));
     // New cells get an item so that their column's kind applies from the start; a cell of
     // the default kind behaves alike without one, and large grids hold many of them.
@@ -242,6 +239,9 @@ void SpreadGrid::PushEdits(std::vector<CellEdit> cells, const QString& what) {
 
 void SpreadGrid::ApplyEdits(const std::vector<CellEdit>& cells, bool back) {
     for (const CellEdit& cell : cells) {
+        // Rows that are gone take nothing back.
+        if (cell.row > rowCount() || cell.col > columnCount())
+            continue;
         SetText(cell.row, cell.col, (back ? cell.before : cell.after).toStdString());
         Q_EMIT Change(cell.col, cell.row);
     }
