@@ -39,7 +39,8 @@ void CommonDialog::Show(Mode mode) {
     if (!chosen)
         throw Failure(kDialogCancelledNumber, "Cancel was selected.");
     FileNames = std::move(*chosen);
-    if (mode != Mode::OpenMany && FileNames.size() > 1)
+    const bool many = mode == Mode::OpenMany || (mode == Mode::Open && MultiSelect);
+    if (!many && FileNames.size() > 1)
         FileNames.resize(1);
     FileName = FileNames.empty() ? std::string() : FileNames.front();
 }

@@ -12,12 +12,15 @@ public:
     enum class Mode { Open, Save, Folder, OpenMany };
 
     std::string FileName;
-    // Every file chosen in ShowOpenMany; FileName is the first of them.
+    // Every file chosen in ShowOpenMany, or in ShowOpen with MultiSelect; FileName is the
+    // first of them.
     std::vector<std::string> FileNames;
     std::string InitDir;
     std::string Filter; // "Text|pattern" pairs separated by "|"
     // Appended to a name chosen in the save dialog without an extension, e.g. "xml".
     std::string DefaultExt;
+    // ShowOpen lets several files be chosen at once.
+    bool MultiSelect = false;
 
     void ShowOpen();
     void ShowSave();
@@ -26,8 +29,8 @@ public:
     // Picks one or more existing files, or one folder.
     void ShowOpenMany();
 
-    // Shows the dialog and returns the chosen paths (one, but in ShowOpenMany), or nothing on
-    // cancel.
+    // Shows the dialog and returns the chosen paths (one, but in ShowOpenMany and a ShowOpen
+    // with MultiSelect), or nothing on cancel.
     using Backend =
         std::function<std::optional<std::vector<std::string>>(Mode, const CommonDialog&)>;
     // Installs a backend for every dialog and returns the one it replaces; the application

@@ -1,7 +1,9 @@
 #include "app/main/SpreadGrid.h"
 #include "app/shared/FileRules.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -11,8 +13,12 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <map>
 
 namespace {
+
+// As the table of many files shows its changed cells.
+const QColor kChangedBackground(255, 236, 150);
 
 class CellDelegate : public QStyledItemDelegate {
 public:
@@ -77,12 +83,29 @@ private:
 
 SpreadGrid::SpreadGrid(QWidget* parent) : QTableWidget(parent) {
     setItemDelegate(new CellDelegate(this));
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ranges can be selected for a copy.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed);
     setTabKeyNavigation(true);
     horizontalHeader()->setHighlightSections(false);
+
+    // Keys of the whole window: an open cell editor takes Ctrl+Z, C and V for its own text.
+    auto addKeys = [this](const char* name, const QList<QKeySequence>& keys, auto slot) {
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromUtf8(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+    };
+    addKeys("actUndo", {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [this] { Undo(); });
+    addKeys("actRedo",
+            {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+            [this] { Redo(); });
+    addKeys("actCopy", {QKeySequence(Qt::CTRL | Qt::Key_C)}, [this] { CopySelection(); });
+    addKeys("actPaste", {QKeySequence(Qt::CTRL | Qt::Key_V)}, [this] { PasteValues(); });
 }
 
 int32_t SpreadGrid::MaxRows() const {
@@ -183,8 +206,173 @@ int32_t SpreadGrid::ActiveCol() const {
 }
 
 void SpreadGrid::CommitUserEdit(int32_t row, int32_t col, const QString& text) {
-    SetText(row, col, text.toStdString());
-    Q_EMIT Change(col, row);
+    PushEdits({{row, col, QString::fromStdString(GetText(row, col)), text}}, tr("Typing"));
+}
+
+// The cells' texts before and after one step.
+class SpreadGrid::EditCommand : public QUndoCommand {
+public:
+    EditCommand(SpreadGrid& grid, std::vector<CellEdit> cells, const QString& what)
+        : QUndoCommand(what), grid_(grid), cells_(std::move(cells)) {}
+
+    void redo() override {
+        grid_.ApplyEdits(cells_, false);
+        // The first time is the edit itself, made where the user is.
+        if (std::exchange(done_, true))
+            grid_.ShowEdits(cells_);
+    }
+    void undo() override {
+        grid_.ApplyEdits(cells_, true);
+        grid_.ShowEdits(cells_);
+    }
+
+private:
+    SpreadGrid& grid_;
+    std::vector<CellEdit> cells_;
+    bool done_ = false;
+};
+
+void SpreadGrid::PushEdits(std::vector<CellEdit> cells, const QString& what) {
+    if (!cells.empty())
+        undo_.push(new EditCommand(*this, std::move(cells), what));
+}
+
+void SpreadGrid::ApplyEdits(const std::vector<CellEdit>& cells, bool back) {
+    for (const CellEdit& cell : cells) {
+        // Rows that are gone take nothing back.
+        if (cell.row > rowCount() || cell.col > columnCount())
+            continue;
+        SetText(cell.row, cell.col, (back ? cell.before : cell.after).toStdString());
+        Q_EMIT Change(cell.col, cell.row);
+    }
+}
+
+void SpreadGrid::ShowEdits(const std::vector<CellEdit>& cells) {
+    // An undo far from the view would otherwise change cells nobody sees.
+    if (cells.empty())
+        return;
+    SetActiveCell(cells.front().col, cells.front().row);
+    scrollTo(currentIndex());
+}
+
+void SpreadGrid::Undo() {
+    CommitEdit();
+    undo_.undo();
+}
+
+void SpreadGrid::Redo() {
+    CommitEdit();
+    undo_.redo();
+}
+
+void SpreadGrid::CopySelection() {
+    CommitEdit();
+    QModelIndexList cells = selectedIndexes();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells << currentIndex();
+    std::map<int, std::map<int, QString>> rows; // in reading order
+    for (const QModelIndex& cell : cells)
+        if (!isColumnHidden(cell.column()))
+            rows[cell.row()][cell.column()] = cell.data(Qt::DisplayRole).toString();
+    if (rows.empty())
+        return;
+    QStringList lines;
+    for (const auto& [row, columns] : rows) {
+        QStringList texts;
+        for (const auto& [col, text] : columns)
+            texts << text;
+        lines << texts.join(QLatin1Char('\t'));
+    }
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+void SpreadGrid::PasteValues() {
+    CommitEdit();
+    const int32_t col = valueColumn_;
+    if (col < 1 || col > columnCount() || rowCount() == 0 ||
+        !(ColumnKind(col) == CellKind::EditText || ColumnKind(col) == CellKind::Default))
+        return;
+    QString text = QApplication::clipboard()->text();
+    if (text.isEmpty())
+        return;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList lines = text.split(QLatin1Char('\n'));
+    // Copied lines end with a line break that starts no further line.
+    if (lines.size() > 1 && lines.back().isEmpty())
+        lines.removeLast();
+    const int32_t first = std::max(ActiveRow(), 1);
+    const int32_t limit = ColumnMaxLength(col);
+    std::vector<CellEdit> cells;
+    for (int32_t row = first; row <= rowCount() && row - first < lines.size(); ++row) {
+        const QString before = QString::fromStdString(GetText(row, col));
+        const QString value = lines[row - first].section(QLatin1Char('\t'), 0, 0);
+        cells.push_back({row, col, before, limit > 0 ? LimitedEdit(before, value, limit) : value});
+    }
+    if (cells.empty())
+        return;
+    const int32_t last = cells.back().row;
+    PushEdits(std::move(cells), tr("Paste"));
+    SetActiveCell(col, first);
+    selectionModel()->select(
+        QItemSelection(model()->index(first - 1, col - 1), model()->index(last - 1, col - 1)),
+        QItemSelectionModel::ClearAndSelect);
+}
+
+int32_t SpreadGrid::FindValue(const QString& text, bool forward, Qt::CaseSensitivity cs,
+                              bool* wrapped) const {
+    const int32_t rows = rowCount();
+    if (wrapped)
+        *wrapped = false;
+    if (text.isEmpty() || valueColumn_ < 1 || rows == 0)
+        return 0;
+    const int32_t step = forward ? 1 : -1;
+    // Without a current row the search starts just outside the first (or last) one.
+    const int32_t start = currentRow() >= 0 ? currentRow() : (forward ? -1 : rows);
+    for (int32_t i = 1; i <= rows; ++i) {
+        const int32_t at = start + i * step;
+        const int32_t row = ((at % rows) + rows) % rows;
+        if (QString::fromStdString(GetText(row + 1, valueColumn_)).contains(text, cs)) {
+            if (wrapped)
+                *wrapped = at < 0 || at >= rows;
+            return row + 1;
+        }
+    }
+    return 0;
+}
+
+void SpreadGrid::SetValueColumn(int32_t col) {
+    valueColumn_ = col;
+}
+
+void SpreadGrid::SetCellMarked(int32_t row, int32_t col, bool marked) {
+    QTableWidgetItem* cell = item(row - 1, col - 1);
+    if (!cell)
+        return;
+    if (marked) {
+        QFont bold = font();
+        bold.setBold(true);
+        cell->setFont(bold);
+        cell->setBackground(kChangedBackground);
+        // Light text of a dark theme would not read on the light mark.
+        cell->setForeground(QColor(Qt::black));
+    } else {
+        cell->setData(Qt::FontRole, QVariant());
+        cell->setData(Qt::BackgroundRole, QVariant());
+        cell->setData(Qt::ForegroundRole, QVariant());
+    }
+}
+
+bool SpreadGrid::IsCellMarked(int32_t row, int32_t col) const {
+    const QTableWidgetItem* cell = item(row - 1, col - 1);
+    return cell && cell->data(Qt::BackgroundRole).isValid();
+}
+
+void SpreadGrid::ClearMarks() {
+    for (int32_t r = 1; r <= rowCount(); ++r)
+        for (int32_t c = 1; c <= columnCount(); ++c)
+            if (IsCellMarked(r, c))
+                SetCellMarked(r, c, false);
 }
 
 void SpreadGrid::CommitEdit() {

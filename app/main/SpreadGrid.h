@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTableWidget>
+#include <QUndoStack>
 
 #include <cstdint>
 #include <string>
@@ -46,6 +47,30 @@ public:
     // A short grey note painted in the empty grid, saying why it is empty; empty for none.
     void SetEmptyNote(const QString& note);
 
+    // The column that paste and find work on; 0 for none.
+    void SetValueColumn(int32_t col);
+    int32_t ValueColumn() const { return valueColumn_; }
+
+    // An edited cell stands out until its mark is cleared.
+    void SetCellMarked(int32_t row, int32_t col, bool marked);
+    bool IsCellMarked(int32_t row, int32_t col) const;
+    void ClearMarks();
+
+    // Every user edit is one step, a paste as a whole too. Taking a step back or doing it
+    // again changes cells as the user would, so it raises Change for each of them.
+    QUndoStack& UndoStack() { return undo_; }
+    void Undo();
+    void Redo();
+    // The selected cells of visible columns: a tab between cells, a line per row.
+    void CopySelection();
+    // The clipboard's lines go into the value column from the current row down, the first
+    // of each line's tab-separated parts, under the column's typing limit.
+    void PasteValues();
+    // The nearest row after (forward) or before the current one, going round past either
+    // end, whose value contains text; 0 when none does. wrapped tells whether it went round.
+    int32_t FindValue(const QString& text, bool forward, Qt::CaseSensitivity cs,
+                      bool* wrapped = nullptr) const;
+
 Q_SIGNALS:
     // The user changed the content of a cell (1-based).
     void Change(int32_t col, int32_t row);
@@ -60,6 +85,17 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    class EditCommand;
+    struct CellEdit {
+        int32_t row;
+        int32_t col;
+        QString before;
+        QString after;
+    };
+    void PushEdits(std::vector<CellEdit> cells, const QString& what);
+    void ApplyEdits(const std::vector<CellEdit>& cells, bool back);
+    void ShowEdits(const std::vector<CellEdit>& cells);
+
     struct Column {
         CellKind kind = CellKind::Default;
         int32_t maxLength = 0;
@@ -76,4 +112,6 @@ private:
 
     std::vector<Column> columns_;
     QString emptyNote_;
+    int32_t valueColumn_ = 0;
+    QUndoStack undo_;
 };

@@ -1,4 +1,5 @@
 #include "app/main/frmMain.h"
+#include "app/main/FindDialog.h"
 #include "app/main/frmMainProgress.h"
 #include "app/shared/BackgroundWork.h"
 #include "app/shared/Configuration.h"
@@ -78,6 +79,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(openTable, &QAction::triggered, this, [this] { OpenTable_Click(); });
     addAction(openTable);
     createBuilderActions();
+    (new FindDialog(Grid, this))->AddKeysTo(this);
 }
 
 frmMain::~frmMain() = default;
@@ -131,6 +133,7 @@ void frmMain::InitGrid() {
     Grid->SetColumnKind(kColMarker, SpreadGrid::CellKind::Number);
     Grid->SetColumnKind(kColAlias, SpreadGrid::CellKind::StaticText, kTextLimit);
     Grid->SetColumnKind(kColValue, SpreadGrid::CellKind::EditText, kTextLimit);
+    Grid->SetValueColumn(kColValue);
     for (int32_t col = 1; col <= kColPath; ++col)
         Grid->SetColHidden(col, true);
 }
@@ -182,7 +185,10 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
             sNote.clear();
         }
 
+        // Another file, or the same one read again, starts a new history: an undo must not
+        // write values of what was shown before into these rows.
         Grid->SetMaxRows(0);
+        Grid->UndoStack().clear();
         for (const FieldInfo& field : config.Fields) {
             std::string value;
             bool found = false;
@@ -231,11 +237,24 @@ void frmMain::pbSelectFile_Click() {
     try {
         if (!AskSaveChanges())
             return;
+        const bool bSaveWas = pbSave->isEnabled();
+        const bool bSaveAsWas = pbSaveAs->isEnabled();
         pbSave->setEnabled(false);
         pbSaveAs->setEnabled(false);
         CD.FileName = "";
         CD.Filter = "XML-Files (*.xml)|*.xml";
+        CD.MultiSelect = true;
         CD.ShowOpen();
+        if (CD.FileNames.size() > 1) {
+            // Several files are for the table; this window keeps its file as it was.
+            pbSave->setEnabled(bSaveWas);
+            pbSaveAs->setEnabled(bSaveAsWas);
+            QStringList paths;
+            for (const std::string& name : CD.FileNames)
+                paths << QString::fromStdString(name);
+            OpenTable(paths);
+            return;
+        }
         if (!CD.FileName.empty())
             txtXMLFile->setText(QString::fromStdString(CD.FileName));
         if (!txtXMLFile->text().isEmpty() && cmbConfig->currentIndex() > -1) {
@@ -345,6 +364,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
 void frmMain::Grid_Change(int32_t Col, int32_t Row) {
     (void)Col;
     Grid->SetText(Row, kColMarker, "1");
+    Grid->SetCellMarked(Row, kColValue, true);
     if (!bOriginFile)
         pbSave->setEnabled(true);
     pbSaveAs->setEnabled(true);

@@ -110,6 +110,9 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
         }
         SourceDoc.Save(sPath);
         SourceStamp = StampOf(QString::fromStdString(sPath));
+        // The history stays: a value saved by mistake can still be taken back, and taking it
+        // back is an edit to be saved again.
+        Grid->ClearMarks();
         pbSave->setEnabled(false);
         pbSaveAs->setEnabled(false);
         bDataChanged = false;

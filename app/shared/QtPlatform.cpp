@@ -107,8 +107,9 @@ std::optional<std::vector<std::string>> QtFileDialog(CommonDialog::Mode mode,
             dialog.setDefaultSuffix(QString::fromStdString(cd.DefaultExt));
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(mode == CommonDialog::Mode::OpenMany ? QFileDialog::ExistingFiles
-                                                                : QFileDialog::ExistingFile);
+        dialog.setFileMode(mode == CommonDialog::Mode::OpenMany || cd.MultiSelect
+                               ? QFileDialog::ExistingFiles
+                               : QFileDialog::ExistingFile);
         if (mode == CommonDialog::Mode::OpenMany) {
             // The desktop's own dialog cannot be told to take a folder as well.
             dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -125,6 +126,12 @@ std::optional<std::vector<std::string>> QtFileDialog(CommonDialog::Mode mode,
         std::vector<std::string> chosen;
         for (const QString& file : dialog.selectedFiles())
             chosen.push_back(file.toStdString());
+        return chosen;
+    }
+    if (cd.MultiSelect && mode == CommonDialog::Mode::Open) {
+        std::vector<std::string> chosen;
+        for (const QString& file : dialog.selectedFiles())
+            chosen.push_back(QDir::toNativeSeparators(file).toStdString());
         return chosen;
     }
     return std::vector{QDir::toNativeSeparators(dialog.selectedFiles().first()).toStdString()};

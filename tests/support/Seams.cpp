@@ -25,18 +25,17 @@ ScriptedMessageBox::~ScriptedMessageBox() {
 }
 
 ScriptedFileDialog::ScriptedFileDialog() {
-    previous_ = CommonDialog::SetBackend(
-        [this](CommonDialog::Mode mode,
-               const CommonDialog& cd) -> std::optional<std::vector<std::string>> {
-            shown_.push_back({mode, cd.FileName, cd.InitDir, cd.Filter, cd.DefaultExt});
-            if (answers_.empty()) {
-                ADD_FAILURE() << "file dialog shown without a scripted answer";
-                return std::nullopt;
-            }
-            auto answer = answers_.front();
-            answers_.pop_front();
-            return answer;
-        });
+    previous_ = CommonDialog::SetBackend([this](CommonDialog::Mode mode, const CommonDialog& cd)
+                                             -> std::optional<std::vector<std::string>> {
+        shown_.push_back({mode, cd.FileName, cd.InitDir, cd.Filter, cd.DefaultExt, cd.MultiSelect});
+        if (answers_.empty()) {
+            ADD_FAILURE() << "file dialog shown without a scripted answer";
+            return std::nullopt;
+        }
+        auto answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    });
 }
 
 ScriptedFileDialog::~ScriptedFileDialog() {

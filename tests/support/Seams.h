@@ -47,6 +47,7 @@ public:
         std::string initDir;
         std::string filter;
         std::string defaultExt;
+        bool multiSelect;
     };
 
     ScriptedFileDialog();
