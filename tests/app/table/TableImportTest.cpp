@@ -27,10 +27,11 @@ std::vector<std::string> Lines(const ImportPlan& plan) {
         const char* status = line.status == Status::Apply ? "apply"
                              : line.status == Status::Ask ? "ask"
                                                           : "refused";
-        lines.push_back((line.sFile + " " + line.sField + ": " + line.sOld + " -> " + line.sNew +
-                         " [" + status + "] " + line.sReason)
-                            .trimmed()
-                            .toStdString());
+        const QString where = QStringList({line.sFile, line.sField}).join(' ').trimmed();
+        const QString change =
+            line.sOld.isEmpty() && line.sNew.isEmpty() ? "" : " " + line.sOld + " -> " + line.sNew;
+        lines.push_back(
+            (where + ":" + change + " [" + status + "] " + line.sReason).trimmed().toStdString());
     }
     return lines;
 }
@@ -121,15 +122,16 @@ TEST_F(TableImportTest, ExportAddsAHiddenSheetNamingConfigurationFieldsAndFiles)
 
 TEST_F(TableImportTest, SortedEditedSheetComesBackIntoTheRightFilesAsOneUndoStep) {
     const ImportPlan plan = PlanImport(*table, SaveAsSpreadsheet(files, Export(), true));
+    // In the sheet's order, the changed cells of each row by its columns.
     EXPECT_EQ(Lines(plan),
               (std::vector<std::string>{
+                  "c.xml Customer: Carl -> Carl Grün\nzweite Zeile [apply]",
                   "c.xml Number: 1/2 -> 2024-02-01 [ask] The spreadsheet turned the text into a "
                   "date.",
-                  "c.xml Customer: Carl -> Carl Grün\nzweite Zeile [apply]",
-                  "b.xml Number: 1234567890123456789 -> 1234567890123456800 [ask] The "
+                  "b.xml Number: 1234567890123456789 -> 1234567890123457024 [ask] The "
                   "spreadsheet turned the text into a number."}));
     // Unticked doubts stay as they were.
-    EXPECT_EQ(ApplyImport(*table, plan, {false, true, false}), 1);
+    EXPECT_EQ(ApplyImport(*table, plan, {true, false, false}), 1);
     EXPECT_EQ(Value(2, 2), "Carl Grün\nzweite Zeile");
     EXPECT_EQ(Value(2, 0), "1/2");
     EXPECT_EQ(Value(1, 0), "1234567890123456789");
@@ -141,14 +143,19 @@ TEST_F(TableImportTest, SortedEditedSheetComesBackIntoTheRightFilesAsOneUndoStep
     // Ticked, they apply too, in one step.
     EXPECT_EQ(ApplyImport(*table, plan, {true, true, true}), 3);
     EXPECT_EQ(Value(2, 0), "2024-02-01");
-    EXPECT_EQ(table->UndoStack().count(), 2);
+    table->UndoStack().undo();
+    EXPECT_EQ(Value(2, 0), "1/2");
+    EXPECT_EQ(Value(1, 0), "1234567890123456789");
+    EXPECT_FALSE(table->HasChanges());
 }
 
 TEST_F(TableImportTest, WithoutTheHiddenSheetRowsAndColumnsMatchByNameAndAlias) {
     const ImportPlan plan = PlanImport(*table, SaveAsSpreadsheet(files, Export(), false));
     ASSERT_EQ(plan.lines.size(), 3u);
+    EXPECT_EQ(plan.lines[0].row, 2);
+    EXPECT_EQ(plan.lines[0].field, 2);
     EXPECT_EQ(plan.lines[1].row, 2);
-    EXPECT_EQ(plan.lines[1].field, 2);
+    EXPECT_EQ(plan.lines[1].field, 0);
     EXPECT_EQ(plan.lines[2].row, 1);
     EXPECT_EQ(plan.lines[2].field, 0);
 }
@@ -172,13 +179,13 @@ TEST_F(TableImportTest, EveryProblemIsShownWithItsReason) {
     const ImportPlan plan = PlanImport(*table, sheets);
     EXPECT_EQ(Lines(plan),
               (std::vector<std::string>{
-                  "Bogus: -> [refused] The column names no field of the configuration.",
-                  "x.xml: -> [refused] The table does not hold this file.",
+                  "Bogus: [refused] The column names no field of the configuration.",
+                  "x.xml: [refused] The table does not hold this file.",
                   "a.xml Number: 0012 -> 12 [ask] The spreadsheet turned the text into a number.",
-                  "b.xml Gone: -> here [refused] The file does not hold this field.",
+                  "b.xml Gone:  -> here [refused] The file does not hold this field.",
                   "b.xml Customer: Bauer -> " + std::string(256, 'B') +
                       " [refused] The value is longer than 255 characters.",
-                  "c.xml: -> [refused] Two rows of the sheet are this file: neither is applied."}));
+                  "c.xml: [refused] Two rows of the sheet are this file: neither is applied."}));
 
     // A change to the rewritten file is shown, and applied only when ticked.
     data.rows[3][3] = text("Bauer neu");
@@ -196,10 +203,11 @@ TEST_F(TableImportTest, CsvWithoutHiddenSheetMatchesByNameAndSeesNumbersTheSprea
                                                        "c.xml;Carl;1/2\r\n"
                                                        "a.xml;\"Adler;\r\nAG\";12\r\n");
     const ImportPlan plan = PlanImport(*table, ReadWorkbook(path));
-    EXPECT_EQ(Lines(plan),
-              (std::vector<std::string>{
-                  "a.xml Customer: Adler -> Adler;\nAG [apply]",
-                  "a.xml Number: 0012 -> 12 [ask] The spreadsheet turned the text into a number."}));
+    EXPECT_EQ(
+        Lines(plan),
+        (std::vector<std::string>{
+            "a.xml Customer: Adler -> Adler;\nAG [apply]",
+            "a.xml Number: 0012 -> 12 [ask] The spreadsheet turned the text into a number."}));
 }
 
 } // namespace
