@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -60,6 +61,8 @@ dlgImportPreview::dlgImportPreview(const ImportPlan& plan, const QString& sSourc
                 twChanges->item(i, c)->setForeground(QColor(160, 0, 0));
         }
     }
+    // Sizing to contents looks at a sample of lines, not at thousands.
+    twChanges->horizontalHeader()->setResizeContentsPrecision(100);
     twChanges->resizeColumnsToContents();
     connect(twChanges, &QTableWidget::itemChanged, this, [this] { UpdateSummary(); });
     layout->addWidget(twChanges);
@@ -91,9 +94,15 @@ std::vector<bool> dlgImportPreview::Chosen() const {
 }
 
 void dlgImportPreview::TickAll() {
-    for (int i = 0; i < twChanges->rowCount(); ++i)
-        if (twChanges->item(i, kFile)->flags() & Qt::ItemIsUserCheckable)
-            twChanges->item(i, kFile)->setCheckState(Qt::Checked);
+    {
+        // One count afterwards, not one per tick over every line.
+        const QSignalBlocker blocker(twChanges);
+        for (int i = 0; i < twChanges->rowCount(); ++i)
+            if (twChanges->item(i, kFile)->flags() & Qt::ItemIsUserCheckable)
+                twChanges->item(i, kFile)->setCheckState(Qt::Checked);
+    }
+    twChanges->viewport()->update();
+    UpdateSummary();
 }
 
 void dlgImportPreview::UpdateSummary() {
