@@ -27,7 +27,7 @@ manifest = '''<?xml version="1.0" encoding="UTF-8"?>
  <manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>
 </manifest:manifest>
 '''
-with zipfile.ZipFile('t.ods', 'w') as z:
+with zipfile.ZipFile('table.ods', 'w') as z:
     z.writestr(zipfile.ZipInfo('mimetype'), 'application/vnd.oasis.opendocument.spreadsheet', compress_type=zipfile.ZIP_STORED)
     z.writestr('content.xml', content, compress_type=zipfile.ZIP_DEFLATED)
     z.writestr('META-INF/manifest.xml', manifest, compress_type=zipfile.ZIP_DEFLATED)
