@@ -3,6 +3,7 @@
 // What both benchmark drivers share: their arguments, each phase's time, the message boxes
 // shown and the peak memory.
 
+#include "common/FileDialog.h"
 #include "common/MessageBox.h"
 
 #include <sys/resource.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,20 @@ inline std::vector<std::string>& RecordMessages() {
         return MsgAnswer::Cancel;
     });
     return messages;
+}
+
+// File dialogs answer these paths in turn, then cancel.
+inline void AnswerFileDialogs(std::vector<std::string> paths) {
+    static std::vector<std::string> answers;
+    answers = std::move(paths);
+    CommonDialog::SetBackend(
+        [](CommonDialog::Mode, const CommonDialog&) -> std::optional<std::vector<std::string>> {
+            if (answers.empty())
+                return std::nullopt;
+            std::vector<std::string> answer{answers.front()};
+            answers.erase(answers.begin());
+            return answer;
+        });
 }
 
 // The closing lines: rows shown, peak memory and the messages recorded.

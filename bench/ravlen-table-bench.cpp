@@ -1,13 +1,18 @@
 // Drives the table of many files headless and prints how long each phase took:
 //
 //   ravlen-table-bench --config FILE.lib --folder DIR [--number N] [--paste-column K]
-//                      [--save] [--cancel-after MS]
+//                      [--save] [--cancel-after MS] [--export FILE] [--import FILE [--tick-all]]
 //
 // The table is opened on the folder's *.xml files under the configuration numbered N
 // (default: the first). --paste-column selects the K-th field's column (1-based) and pastes
 // "pasted R" into each row R through the clipboard and the window's paste key; --save then
 // clicks Save. --cancel-after clicks the progress dialog's Cancel MS milliseconds into the
 // opening and prints "cancel_ms <N>", the time from the click until the opening returned.
+//
+// --export clicks Excel-Export with the dialog answering FILE, on a desktop whose opener starts
+// nothing; --import clicks Excel-Import with the dialog answering FILE and the preview answered
+// Apply (--tick-all ticks every doubtful change first), and prints "imported <cells> skipped
+// <cells>".
 //
 // Output: one "<phase> <seconds> s" line per phase run (startup, open, paste, save), each but
 // the first followed by "gui_stall_ms <N>", the longest time the GUI thread went without
@@ -16,7 +21,11 @@
 
 #include "BenchSupport.h"
 #include "app/shared/Configuration.h"
+#include "app/table/dlgImportPreview.h"
 #include "app/table/frmTable.h"
+#include "common/FileDialog.h"
+#include "export/ShellExecute.h"
+#include "support/DesktopSandbox.h"
 #include "xml/DOMWrapper.h"
 
 #include <QAbstractItemModel>
@@ -48,6 +57,10 @@ struct Options {
     int pasteColumn = 0;
     int cancelAfter = -1;
     bool save = false;
+    // --- workbook round trip ---
+    std::string exportTo;
+    std::string importFrom;
+    bool tickAll = false;
 };
 
 // The longest time the GUI thread went without handling events: a timer that should fire
@@ -84,7 +97,8 @@ Options ParseOptions(int argc, char** argv) {
     const bench::Arguments arguments("ravlen-table-bench",
                                      "ravlen-table-bench --config FILE.lib --folder DIR "
                                      "[--number N] [--paste-column K] [--save] "
-                                     "[--cancel-after MS]");
+                                     "[--cancel-after MS] [--export FILE] "
+                                     "[--import FILE [--tick-all]]");
     Options options;
     arguments.Parse(
         argc, argv,
@@ -101,8 +115,11 @@ Options ParseOptions(int argc, char** argv) {
          {"--cancel-after",
           [&](const std::string& v) {
               options.cancelAfter = arguments.Number(v, "--cancel-after takes milliseconds");
-          }}},
-        {{"--save", &options.save}});
+          }},
+         // --- workbook round trip ---
+         {"--export", [&](const std::string& v) { options.exportTo = v; }},
+         {"--import", [&](const std::string& v) { options.importFrom = v; }}},
+        {{"--save", &options.save}, {"--tick-all", &options.tickAll}});
     if (options.config.empty() || options.folder.empty())
         arguments.Fail("--config and --folder are required");
     if (options.save && options.pasteColumn <= 0)
@@ -118,6 +135,11 @@ int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
 
     const std::vector<std::string>& messages = bench::RecordMessages();
+    // --- workbook round trip ---
+    if (!options.exportTo.empty())
+        UseDesktopSandbox({"application/octet-stream", "application/zip",
+                           "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"});
+    SetShellLauncher([](const std::string&) { return ShellLaunchResult::Launched; });
 
     QApplication app(argc, argv);
     ConfigurationInfo config;
@@ -177,6 +199,38 @@ int main(int argc, char** argv) {
         QCoreApplication::processEvents();
         Report("paste", clock.Lap());
         stalls.Report();
+    }
+
+    // --- workbook round trip ---
+    if (ok && !options.exportTo.empty()) {
+        clock.Lap();
+        stalls.Restart();
+        bench::AnswerFileDialogs({options.exportTo});
+        window->findChild<QPushButton*>(QStringLiteral("pbExporttoExcel"))->click();
+        QCoreApplication::processEvents();
+        Report("export", clock.Lap());
+        stalls.Report();
+    }
+    if (ok && !options.importFrom.empty()) {
+        clock.Lap();
+        stalls.Restart();
+        bench::AnswerFileDialogs({options.importFrom});
+        const bool tickAll = options.tickAll;
+        QTimer::singleShot(0, [tickAll] {
+            auto* preview = qobject_cast<dlgImportPreview*>(QApplication::activeModalWidget());
+            if (!preview)
+                return;
+            if (tickAll)
+                preview->TickAll();
+            preview->accept();
+        });
+        window->findChild<QPushButton*>(QStringLiteral("pbExcelImport"))->click();
+        QCoreApplication::processEvents();
+        Report("import", clock.Lap());
+        stalls.Report();
+        const frmTable::ImportCount count = window->LastImport();
+        std::printf("imported %d skipped %d\n", count.nImported, count.nSkipped);
+        std::fflush(stdout);
     }
 
     if (ok && options.save) {

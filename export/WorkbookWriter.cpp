@@ -119,6 +119,25 @@ void WorkbookWriter::AddRow(const std::vector<std::string>& cells) {
     ++row_;
 }
 
+void WorkbookWriter::AddHiddenRow(const std::vector<std::string>& cells) {
+    if (!workbook_)
+        throw Failure(kErrInvalidCall, "The workbook is already closed");
+    if (!hidden_) {
+        hidden_ = workbook_add_worksheet(workbook_, kSourceSheetName);
+        if (!hidden_)
+            throw Failure(kErrInvalidCall, "Cannot create the worksheet");
+        worksheet_hide(hidden_);
+    }
+    for (size_t column = 0; column < cells.size(); ++column) {
+        const lxw_error error =
+            worksheet_write_string(hidden_, hiddenRow_, static_cast<lxw_col_t>(column),
+                                   cells[column].c_str(), textFormat_);
+        if (error != LXW_NO_ERROR)
+            ThrowWorkbookError("Cannot write row " + std::to_string(hiddenRow_ + 1), error);
+    }
+    ++hiddenRow_;
+}
+
 void WorkbookWriter::WriteText(int column, const std::string& text, lxw_format* format) {
     // Written as a string in every case: a leading "=" must not become a formula.
     const lxw_error error = worksheet_write_string(worksheet_, row_, column, text.c_str(), format);

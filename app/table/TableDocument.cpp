@@ -1,6 +1,7 @@
 #include "app/table/TableDocument.h"
 #include "app/shared/FileRules.h"
 #include "app/shared/Handlers.h"
+#include "app/table/TableImport.h"
 
 #include "common/Failure.h"
 #include "common/FileReplace.h"
@@ -606,4 +607,5 @@ void TableDocument::ExportTo(WorkbookWriter& writer) const {
             cells[f + 1] = r.sError.isEmpty() ? r.values[f].toStdString() : std::string();
         writer.AddRow(cells);
     }
+    WriteSourceSheet(*this, writer);
 }

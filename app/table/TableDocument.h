@@ -116,7 +116,8 @@ public:
     SaveReport SaveChanged(const QString& sFolder, const WorkRunner& run,
                            const ReplaceQuestion& askReplace = {});
 
-    // "File" and the aliases, then one row per file.
+    // "File" and the aliases, then one row per file; a hidden sheet names the configuration,
+    // each column's field and each row's file with its stamp, to match them when read back.
     void ExportTo(WorkbookWriter& writer) const;
 
 private:

@@ -4,10 +4,13 @@
 #include "app/table/CellRanges.h"
 #include "app/table/FilesView.h"
 #include "app/table/dlgFindReplace.h"
+#include "app/table/TableImport.h"
+#include "app/table/dlgImportPreview.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
 #include "common/Strings.h"
+#include "export/WorkbookReader.h"
 #include "export/WorkbookWriter.h"
 
 #include <QAbstractProxyModel>
@@ -90,6 +93,7 @@ frmTable::frmTable(const ConfigurationInfo& config, QWidget* parent) : QMainWind
     connect(pbSave, &QPushButton::clicked, this, [this] { SaveFiles(); });
     connect(pbSaveAs, &QPushButton::clicked, this, [this] { SaveFilesAs(); });
     connect(pbExporttoExcel, &QPushButton::clicked, this, [this] { pbExporttoExcel_Click(); });
+    connect(pbExcelImport, &QPushButton::clicked, this, [this] { pbExcelImport_Click(); });
     connect(pbClose, &QPushButton::clicked, this, [this] { close(); });
     UpdateState();
 }
@@ -146,6 +150,8 @@ void frmTable::createControls() {
     pbSave = makeButton("pbSave", "&Save ", "Save the changed XML-Files");
     pbSaveAs = makeButton("pbSaveAs", "Save &as ...", "Save the changed XML-Files into a folder");
     pbExporttoExcel = makeButton("pbExporttoExcel", "&Excel-Export", "Export the table to excel");
+    pbExcelImport = makeButton("pbExcelImport", "Excel-&Import",
+                               "Bring the changes of an exported workbook back (Ctrl+I)");
     buttons->addStretch();
     lblFiles = new QLabel(central);
     lblFiles->setObjectName(QStringLiteral("lblFiles"));
@@ -176,6 +182,10 @@ void frmTable::createControls() {
     addShortcut("actFindNext", QKeySequence(Qt::Key_F3), [this] { Find(true); });
     addShortcut("actFindPrevious", QKeySequence(Qt::SHIFT | Qt::Key_F3), [this] { Find(false); });
     addShortcut("actReload", QKeySequence(Qt::Key_F5), [this] { ReloadChanged(); });
+    addShortcut("actExcelImport", QKeySequence(Qt::CTRL | Qt::Key_I), [this] {
+        if (pbExcelImport->isEnabled())
+            pbExcelImport_Click();
+    });
     addShortcut("actSave", QKeySequence::Save, [this] {
         if (pbSave->isEnabled())
             SaveFiles();
@@ -366,6 +376,7 @@ void frmTable::UpdateState() {
     pbSave->setEnabled(Document->HasChangedOrdinary());
     pbSaveAs->setEnabled(Document->HasChanges());
     pbExporttoExcel->setEnabled(Document->rowCount() > 0);
+    pbExcelImport->setEnabled(Document->rowCount() > 0);
     const int shown = View->rowCount();
     lblFiles->setText(shown == Document->rowCount()
                           ? FileCount(shown)
@@ -520,4 +531,39 @@ void frmTable::ExportToWorkbook(const std::string& sPath) {
         header.push_back(field.sAlias);
     ::ExportToWorkbook(sPath, header,
                        [this](WorkbookWriter& workbook) { Document->ExportTo(workbook); });
+}
+
+void frmTable::pbExcelImport_Click() {
+    try {
+        CD.FileName = "";
+        CD.Filter = "Workbooks (*.xlsx *.ods *.csv)|*.xlsx;*.ods;*.csv";
+        CD.DefaultExt = "";
+        CD.ShowOpen();
+        if (!CD.FileName.empty())
+            ImportFromWorkbook(CD.FileName);
+    } catch (const std::exception& e) {
+        ShowFailure(e, "Error while import from excel");
+    }
+}
+
+void frmTable::ImportFromWorkbook(const std::string& sPath) {
+    lastImport_ = {};
+    ImportPlan plan;
+    try {
+        plan = PlanImport(*Document, ReadWorkbook(sPath));
+    } catch (const std::exception& e) {
+        ShowMessageBox("The workbook cannot be read.", "Error while import from excel",
+                       MsgButtons::OK, FailureDetails(e));
+        return;
+    }
+    if (plan.lines.empty()) {
+        ShowMessageBox("The workbook holds no changes for the table.", "Excel-Import");
+        return;
+    }
+    dlgImportPreview preview(plan, QString::fromStdString(sPath), this);
+    if (preview.exec() != QDialog::Accepted)
+        return;
+    const std::vector<bool> chosen = preview.Chosen();
+    lastImport_.nImported = ApplyImport(*Document, plan, chosen);
+    lastImport_.nSkipped = static_cast<int>(plan.lines.size()) - lastImport_.nImported;
 }

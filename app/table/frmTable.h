@@ -44,6 +44,14 @@ public:
     // Closes the window once its guard has agreed elsewhere.
     void CloseWithoutAsking();
 
+    // --- Excel-Import ---
+    // The cells the last import applied and those it left out.
+    struct ImportCount {
+        int nImported = 0;
+        int nSkipped = 0;
+    };
+    ImportCount LastImport() const { return lastImport_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -58,6 +66,7 @@ private:
     QPushButton* pbSave = nullptr;
     QPushButton* pbSaveAs = nullptr;
     QPushButton* pbExporttoExcel = nullptr;
+    QPushButton* pbExcelImport = nullptr;
     QPushButton* pbClose = nullptr;
     CommonDialog CD;
 
@@ -101,4 +110,10 @@ private:
     // --- Export ---
     void pbExporttoExcel_Click();
     void ExportToWorkbook(const std::string& sPath);
+
+    // --- Excel-Import ---
+    ImportCount lastImport_;
+    void pbExcelImport_Click();
+    // Reads the workbook, shows what it would change and applies what the user chose.
+    void ImportFromWorkbook(const std::string& sPath);
 };
