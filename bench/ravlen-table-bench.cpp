@@ -2,6 +2,14 @@
 //
 //   ravlen-table-bench --config FILE.lib --folder DIR [--number N] [--paste-column K]
 //                      [--save] [--cancel-after MS] [--export FILE] [--import FILE [--tick-all]]
+//                      [STEP ...]
+//
+// Editing steps run after the opening, the paste and the round trip, in the order given, each
+// through the window's own keys and dialogs: --replace PATTERN TEXT [--regex] [--column K]
+// (Replace all, over the K-th field's column only when given), --undo N, --redo N,
+// --sort-column K (a click on the K-th field's header), --filter TEXT, --fill-down-column K,
+// --save (a click on Save) and --dump FILE (the visible table as tab-separated text: the
+// header row, then one row per file shown). Each prints its time and GUI stall as a phase.
 //
 // The table is opened on the folder's *.xml files under the configuration numbered N
 // (default: the first). --paste-column selects the K-th field's column (1-based) and pastes
@@ -30,9 +38,15 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
@@ -42,6 +56,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -122,9 +137,119 @@ Options ParseOptions(int argc, char** argv) {
         {{"--save", &options.save}, {"--tick-all", &options.tickAll}});
     if (options.config.empty() || options.folder.empty())
         arguments.Fail("--config and --folder are required");
-    if (options.save && options.pasteColumn <= 0)
-        arguments.Fail("--save needs --paste-column");
     return options;
+}
+
+struct Step {
+    std::string name; // the option without its dashes
+    std::vector<QString> values;
+    bool regex = false;
+    int column = 0;
+};
+
+// Takes the editing steps out of the arguments, in their order; the rest go on to the options.
+std::vector<Step> TakeSteps(int argc, char** argv, std::vector<char*>& rest) {
+    const std::map<std::string, int> valuesOf = {{"--replace", 2}, {"--undo", 1},
+                                                 {"--redo", 1},    {"--sort-column", 1},
+                                                 {"--filter", 1},  {"--fill-down-column", 1},
+                                                 {"--dump", 1},    {"--save", 0}};
+    std::vector<Step> steps;
+    rest.push_back(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto known = valuesOf.find(arg);
+        // A --save before any step is the option of old: save once the paste is done.
+        if (known == valuesOf.end() || (arg == "--save" && steps.empty())) {
+            if (!steps.empty() && steps.back().name == "replace" && arg == "--regex") {
+                steps.back().regex = true;
+                continue;
+            }
+            if (!steps.empty() && steps.back().name == "replace" && arg == "--column" &&
+                i + 1 < argc) {
+                steps.back().column = std::atoi(argv[++i]);
+                continue;
+            }
+            rest.push_back(argv[i]);
+            continue;
+        }
+        Step step{arg.substr(2), {}};
+        for (int k = 0; k < known->second; ++k) {
+            if (++i >= argc) {
+                std::fprintf(stderr, "ravlen-table-bench: missing value after %s\n", arg.c_str());
+                std::exit(2);
+            }
+            step.values.push_back(QString::fromLocal8Bit(argv[i]));
+        }
+        steps.push_back(step);
+    }
+    return steps;
+}
+
+// The K-th field's column (1-based) of the view.
+int FieldColumn(const QTableView& table, int field) {
+    const QAbstractItemModel& model = *table.model();
+    const bool folders = model.headerData(1, Qt::Horizontal).toString() == QStringLiteral("Folder");
+    return field + (folders ? 1 : 0);
+}
+
+bool RunStep(frmTable& window, QTableView& table, const Step& step) {
+    // The window's keys reach it only while it is the active one.
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        std::fprintf(stderr, "ravlen-table-bench: the window did not become active\n");
+    table.setFocus();
+    const auto number = [&](int i) { return step.values.at(static_cast<size_t>(i)).toInt(); };
+    if (step.name == "undo" || step.name == "redo") {
+        for (int i = 0; i < number(0); ++i)
+            QTest::keyClick(&table, step.name == "undo" ? Qt::Key_Z : Qt::Key_Y,
+                            Qt::ControlModifier);
+    } else if (step.name == "sort-column") {
+        QHeaderView* header = table.horizontalHeader();
+        const int col = FieldColumn(table, number(0));
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(col) + 3, 3));
+    } else if (step.name == "filter") {
+        auto* filter = window.findChild<QLineEdit*>(QStringLiteral("txtFilter"));
+        filter->clear();
+        QTest::keyClicks(filter, step.values[0]);
+    } else if (step.name == "fill-down-column") {
+        table.setCurrentIndex(table.model()->index(0, FieldColumn(table, number(0))));
+        table.selectColumn(FieldColumn(table, number(0)));
+        QTest::keyClick(&table, Qt::Key_D, Qt::ControlModifier);
+    } else if (step.name == "replace") {
+        if (step.column > 0)
+            table.selectColumn(FieldColumn(table, step.column));
+        QTest::keyClick(&table, Qt::Key_H, Qt::ControlModifier);
+        auto* dialog = window.findChild<QDialog*>(QStringLiteral("dlgFindReplace"));
+        if (!dialog)
+            return false;
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtFind"))->setText(step.values[0]);
+        dialog->findChild<QLineEdit*>(QStringLiteral("txtReplace"))->setText(step.values[1]);
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkRegex"))->setChecked(step.regex);
+        dialog->findChild<QComboBox*>(QStringLiteral("cmbScope"))
+            ->setCurrentIndex(step.column > 0 ? 1 : 0);
+        dialog->findChild<QPushButton*>(QStringLiteral("pbReplaceAll"))->click();
+        dialog->hide();
+    } else if (step.name == "save") {
+        window.findChild<QPushButton*>(QStringLiteral("pbSave"))->click();
+    } else if (step.name == "dump") {
+        QFile file(step.values[0]);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        const QAbstractItemModel& model = *table.model();
+        QStringList header;
+        for (int col = 0; col < model.columnCount(); ++col)
+            header << model.headerData(col, Qt::Horizontal).toString();
+        QString text = header.join('\t') + '\n';
+        for (int row = 0; row < model.rowCount(); ++row) {
+            QStringList cells;
+            for (int col = 0; col < model.columnCount(); ++col)
+                cells << model.index(row, col).data().toString();
+            text += cells.join('\t') + '\n';
+        }
+        file.write(text.toUtf8());
+    }
+    return true;
 }
 
 } // namespace
@@ -132,9 +257,17 @@ Options ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     Stopwatch clock;
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    const Options options = ParseOptions(argc, argv);
+    std::vector<char*> rest;
+    const std::vector<Step> steps = TakeSteps(argc, argv, rest);
+    const Options options = ParseOptions(static_cast<int>(rest.size()), rest.data());
 
     const std::vector<std::string>& messages = bench::RecordMessages();
+    // Replace all asks how many cells will change: the bench goes on.
+    const MessageBoxHandler recorded = SetMessageBoxHandler(MessageBoxHandler());
+    SetMessageBoxHandler(
+        [recorded](const std::string& text, const std::string& title, MsgButtons buttons) {
+            return title == "Replace" ? MsgAnswer::OK : recorded(text, title, buttons);
+        });
     // --- workbook round trip ---
     if (!options.exportTo.empty())
         UseDesktopSandbox({"application/octet-stream", "application/zip",
@@ -239,6 +372,17 @@ int main(int argc, char** argv) {
         window->findChild<QPushButton*>(QStringLiteral("pbSave"))->click();
         QCoreApplication::processEvents();
         Report("save", clock.Lap());
+        stalls.Report();
+    }
+
+    for (const Step& step : steps) {
+        if (!ok)
+            break;
+        clock.Lap();
+        stalls.Restart();
+        ok = RunStep(*window, *table, step);
+        QCoreApplication::processEvents();
+        Report(step.name.c_str(), clock.Lap());
         stalls.Report();
     }
 

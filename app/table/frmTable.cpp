@@ -3,8 +3,8 @@
 #include "app/shared/Handlers.h"
 #include "app/table/CellRanges.h"
 #include "app/table/FilesView.h"
-#include "app/table/dlgFindReplace.h"
 #include "app/table/TableImport.h"
+#include "app/table/dlgFindReplace.h"
 #include "app/table/dlgImportPreview.h"
 
 #include "common/Failure.h"
@@ -261,14 +261,20 @@ QModelIndexList frmTable::CellsInScope() const {
         std::sort(cells.begin(), cells.end());
         return cells;
     }
-    QSet<int> columns;
-    for (const QModelIndex& i : selected)
-        columns.insert(i.column());
+    std::vector<int> columns;
+    if (scope == dlgFindReplace::Scope::AllColumns) {
+        for (int col = Document->FirstFieldColumn(); col < View->columnCount(); ++col)
+            columns.push_back(col);
+    } else {
+        for (const QModelIndex& i : selected)
+            columns.push_back(i.column());
+        std::sort(columns.begin(), columns.end());
+        columns.erase(std::unique(columns.begin(), columns.end()), columns.end());
+    }
     for (int row = 0; row < View->rowCount(); ++row)
-        for (int col = 0; col < View->columnCount(); ++col) {
+        for (int col : columns) {
             const QModelIndex i = View->index(row, col);
-            if (editable(i) &&
-                (scope == dlgFindReplace::Scope::AllColumns || columns.contains(col)))
+            if (editable(i))
                 cells << i;
         }
     return cells;
