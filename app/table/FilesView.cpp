@@ -1,6 +1,8 @@
 #include "app/table/FilesView.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 
 namespace {
 
@@ -49,6 +51,76 @@ bool TableSortFilter::filterAcceptsRow(int row, const QModelIndex& parent) const
         if (filter_.match(source->index(row, col, parent).data().toString()).hasMatch())
             return true;
     return false;
+}
+
+void FilesView::FreezeFirstColumn() {
+    frozen_ = new QTableView(this);
+    frozen_->setObjectName(QStringLiteral("tblFrozen"));
+    frozen_->setModel(model());
+    frozen_->setSelectionModel(selectionModel());
+    frozen_->setFocusPolicy(Qt::NoFocus);
+    frozen_->verticalHeader()->hide();
+    frozen_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    frozen_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    frozen_->setHorizontalScrollMode(horizontalScrollMode());
+    frozen_->setVerticalScrollMode(verticalScrollMode());
+    frozen_->setWordWrap(false);
+    frozen_->setStyleSheet(QStringLiteral("QTableView { border: none; }"));
+    // A click on its header sorts as a click on the view's own would.
+    frozen_->horizontalHeader()->setSortIndicator(horizontalHeader()->sortIndicatorSection(),
+                                                  horizontalHeader()->sortIndicatorOrder());
+    frozen_->setSortingEnabled(isSortingEnabled());
+    connect(frozen_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, horizontalHeader(),
+            &QHeaderView::setSortIndicator);
+    connect(horizontalHeader(), &QHeaderView::sortIndicatorChanged, frozen_->horizontalHeader(),
+            [this](int section, Qt::SortOrder order) {
+                const QSignalBlocker quiet(frozen_->horizontalHeader());
+                frozen_->horizontalHeader()->setSortIndicator(section, order);
+            });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
+        if (section == 0)
+            PlaceFrozen();
+    });
+    connect(verticalHeader(), &QHeaderView::sectionResized, frozen_,
+            [this](int section, int, int size) { frozen_->setRowHeight(section, size); });
+    connect(frozen_->verticalScrollBar(), &QAbstractSlider::valueChanged, verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    connect(verticalScrollBar(), &QAbstractSlider::valueChanged, frozen_->verticalScrollBar(),
+            &QAbstractSlider::setValue);
+    const auto showOnlyFirst = [this] {
+        for (int col = 1; col < model()->columnCount(); ++col)
+            frozen_->setColumnHidden(col, true);
+        PlaceFrozen();
+    };
+    connect(model(), &QAbstractItemModel::modelReset, this, showOnlyFirst);
+    connect(model(), &QAbstractItemModel::layoutChanged, this, showOnlyFirst);
+    showOnlyFirst();
+    viewport()->stackUnder(frozen_);
+    frozen_->show();
+}
+
+void FilesView::PlaceFrozen() {
+    if (!frozen_)
+        return;
+    frozen_->setColumnWidth(0, columnWidth(0));
+    frozen_->setGeometry(verticalHeader()->width() + frameWidth(), frameWidth(), columnWidth(0),
+                         viewport()->height() + horizontalHeader()->height());
+}
+
+void FilesView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    PlaceFrozen();
+}
+
+void FilesView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    // A cell under the frozen column is scrolled into sight beside it.
+    if (!frozen_ || index.column() > 0)
+        QTableView::scrollTo(index, hint);
+    if (frozen_ && index.isValid() && index.column() > 0 &&
+        visualRect(index).left() < columnWidth(0))
+        horizontalScrollBar()->setValue(std::max(
+            0, horizontalScrollBar()->value() - (columnWidth(0) - visualRect(index).left())));
 }
 
 void FilesView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {

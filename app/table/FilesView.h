@@ -30,8 +30,13 @@ private:
 class FilesView : public QTableView {
 public:
     using QTableView::QTableView;
+    // Keeps the first column in view while the others scroll sideways. Call once the model
+    // is set.
+    void FreezeFirstColumn();
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
@@ -41,4 +46,7 @@ private:
     // The next or previous cell in reading order, or invalid past either end.
     QModelIndex NeighbourCell(const QModelIndex& from, bool next) const;
     void MoveDown();
+    void PlaceFrozen();
+
+    QTableView* frozen_ = nullptr; // the first column again, above the scrolling one
 };

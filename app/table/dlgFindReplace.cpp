@@ -77,7 +77,9 @@ void dlgFindReplace::ShowFor(bool replace) {
     show();
     raise();
     activateWindow();
-    QLineEdit* box = replace ? txtReplace : txtFind;
+    // What to find comes first either way; with something to find already, Replace goes on
+    // to what to put instead.
+    QLineEdit* box = replace && !txtFind->text().isEmpty() ? txtReplace : txtFind;
     box->setFocus();
     box->selectAll();
 }

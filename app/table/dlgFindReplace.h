@@ -22,7 +22,8 @@ public:
     FindOptions Options() const;
     QString ReplaceWith() const;
     Scope CellScope() const;
-    // Shows the dialog with the focus in the box to find (or to replace with).
+    // Shows the dialog with the focus in the box to find, or to replace with when replacing
+    // something already given.
     void ShowFor(bool replace);
     void SetStatus(const QString& text);
 

@@ -129,6 +129,7 @@ void frmTable::createControls() {
     // Unsorted until a header is clicked: the rows stand in the files' name order.
     tblFiles->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     tblFiles->setSortingEnabled(true);
+    tblFiles->FreezeFirstColumn();
     tblFiles->setItemDelegate(new LimitedTextDelegate(tblFiles));
     tblFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tblFiles->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
