@@ -104,7 +104,8 @@ private:
                 return false;
             const auto binding = std::find_if(ns_.begin(), ns_.end(),
                                               [&](const auto& b) { return b.first == first; });
-            if (binding == ns_.end())
+            // libxml2 would take such a URI only up to the NUL.
+            if (binding == ns_.end() || binding->second.find('\0') != std::string::npos)
                 return false;
             name.uri = binding->second;
             name.local = local;
@@ -202,7 +203,9 @@ bool NameMatches(xmlNodePtr node, const FastXPath::Name& name) {
         return false;
     if (name.uri.empty())
         return node->ns == nullptr;
-    return node->ns && node->ns->href && name.uri == reinterpret_cast<const char*>(node->ns->href);
+    // One pass over the URI: Parse takes none that holds a NUL.
+    return node->ns && node->ns->href &&
+           std::strcmp(reinterpret_cast<const char*>(node->ns->href), name.uri.c_str()) == 0;
 }
 
 bool ElementMatches(xmlNodePtr node, const FastXPath::Name& name) {
@@ -235,10 +238,21 @@ std::string Key(const void* parent, const FastXPath::Name& element,
            (element.any ? "*" : element.local) + '\x1f' + attribute.uri + '\x1f' + attribute.local;
 }
 
+// Whether the attribute's string value is value; the usual single text child is compared
+// in place.
+bool AttributeValueIs(xmlAttrPtr attr, const std::string& value) {
+    if (attr->children && !attr->children->next && attr->children->type == XML_TEXT_NODE) {
+        const char* content = reinterpret_cast<const char*>(attr->children->content);
+        return content ? value.size() == std::strlen(content) && value.compare(content) == 0
+                       : value.empty();
+    }
+    return AttributeValue(attr) == value;
+}
+
 bool PassesAttributePredicate(xmlNodePtr node, const FastXPath::Predicate& predicate) {
     bool passes = false;
     ForEachAttribute(node, predicate.attribute, [&](xmlAttrPtr attr) {
-        passes = passes || AttributeValue(attr) == predicate.value;
+        passes = passes || AttributeValueIs(attr, predicate.value);
     });
     return passes;
 }
@@ -404,6 +418,14 @@ std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from
             if (auto found = index.find(predicate.value); found != index.end())
                 candidates = found->second;
             firstPredicate = 1;
+        } else if (firstIsAttribute) {
+            // The attribute test does not depend on position: it can sift while scanning.
+            const auto& predicate = step.predicates.front();
+            for (xmlNodePtr child = parent->children; child; child = child->next) {
+                if (ElementMatches(child, step.name) && PassesAttributePredicate(child, predicate))
+                    candidates.push_back(child);
+            }
+            firstPredicate = 1;
         } else {
             for (xmlNodePtr child = parent->children; child; child = child->next) {
                 if (ElementMatches(child, step.name))
@@ -463,6 +485,12 @@ std::vector<xmlNodePtr> FastXPath::DescendantStep(const std::vector<xmlNodePtr>&
     return result;
 }
 
+void FastXPath::NumberElements() {
+    if (!numbered_ && doc_)
+        xmlXPathOrderDocElems(doc_);
+    numbered_ = true;
+}
+
 std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context) {
     std::vector<xmlNodePtr> nodes{path.absolute ? reinterpret_cast<xmlNodePtr>(context->doc)
                                                 : context};
@@ -500,6 +528,8 @@ std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context
             next = step.descendant ? DescendantStep(nodes, step) : ChildStep(nodes, step);
             break;
         }
+        if (next.size() > 1)
+            NumberElements();
         SortAndDedupe(next);
         nodes = std::move(next);
         if (nodes.empty())
