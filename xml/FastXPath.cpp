@@ -14,6 +14,9 @@ namespace {
 // Below this many children a plain scan costs little, and an index of every such parent
 // would take much memory in a large file.
 constexpr size_t kIndexThreshold = 256;
+// A parent scanned more often than this, with more children than the second, is indexed too.
+constexpr uint32_t kScansBeforeIndex = 4;
+constexpr size_t kSmallParent = 8;
 
 // Names are taken in ASCII only. Beyond it libxml2 applies the older XML name rules, under
 // which some characters that documents may use in names (such as the euro sign) make an
@@ -402,6 +405,12 @@ const FastXPath::ValueIndex& FastXPath::ParentIndex(xmlNodePtr parent, const Nam
     return index;
 }
 
+bool FastXPath::ScannedOften(xmlNodePtr parent) {
+    // Many paths through one parent, as a configuration has through the root of every file:
+    // an index of its children costs less than a scan for each path.
+    return ++scans_[parent] > kScansBeforeIndex && HasMoreChildrenThan(parent, kSmallParent);
+}
+
 std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from,
                                              const Step& step) {
     std::vector<xmlNodePtr> result;
@@ -412,7 +421,8 @@ std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from
             continue;
         std::vector<xmlNodePtr> candidates;
         size_t firstPredicate = 0;
-        if (firstIsAttribute && HasMoreChildrenThan(parent, kIndexThreshold)) {
+        if (firstIsAttribute &&
+            (HasMoreChildrenThan(parent, kIndexThreshold) || ScannedOften(parent))) {
             const auto& predicate = step.predicates.front();
             const auto& index = ParentIndex(parent, step.name, predicate.attribute);
             if (auto found = index.find(predicate.value); found != index.end())

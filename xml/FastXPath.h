@@ -55,6 +55,7 @@ public:
     void Invalidate() {
         global_.clear();
         perParent_.clear();
+        scans_.clear();
     }
 
 private:
@@ -62,6 +63,7 @@ private:
 
     const ValueIndex& GlobalIndex(const Name& element, const Name& attribute);
     const ValueIndex& ParentIndex(xmlNodePtr parent, const Name& element, const Name& attribute);
+    bool ScannedOften(xmlNodePtr parent);
     std::vector<xmlNodePtr> ChildStep(const std::vector<xmlNodePtr>& from, const Step& step);
     std::vector<xmlNodePtr> DescendantStep(const std::vector<xmlNodePtr>& from, const Step& step);
 
@@ -69,6 +71,7 @@ private:
     bool numbered_ = false;
     std::unordered_map<std::string, ValueIndex> global_;
     std::unordered_map<std::string, ValueIndex> perParent_;
+    std::unordered_map<xmlNodePtr, uint32_t> scans_; // of parents not indexed
 };
 
 // The node after node in a pre-order walk of the root element's tree that enters element
