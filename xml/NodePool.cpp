@@ -151,6 +151,10 @@ public:
         if (void* block = cache.head[index]) {
             cache.head[index] = *static_cast<void**>(block);
             --cache.count[index];
+            // Blocks given back a document ago have left the cache: fetch the next one while
+            // the parser fills this one.
+            if (cache.head[index])
+                __builtin_prefetch(cache.head[index], 1);
             return block;
         }
         if (cache.next[index] != cache.end[index]) {
