@@ -1,6 +1,7 @@
 #include "app/main/CommandLine.h"
 #include "app/main/frmMain.h"
 #include "app/shared/QtPlatform.h"
+#include "xml/DOMWrapper.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -35,5 +36,7 @@ int main(int argc, char** argv) {
         window.NewConfiguration(request.sNewConfigFile);
     if (!request.TableFiles.isEmpty())
         window.OpenTable(request.TableFiles);
-    return app.exec();
+    const int code = app.exec();
+    DOMWrapper::LeaveDocumentsToTheSystem();
+    return code;
 }

@@ -17,6 +17,7 @@
 #include "common/FileDialog.h"
 #include "export/ShellExecute.h"
 #include "support/DesktopSandbox.h"
+#include "xml/DOMWrapper.h"
 #include "xml/SpliceSave.h"
 
 #include <QApplication>
@@ -208,6 +209,8 @@ int main(int argc, char** argv) {
     }
 
     bench::ReportEnd(grid->MaxRows(), messages);
+    // As the program itself ends.
+    DOMWrapper::LeaveDocumentsToTheSystem();
     if (!answers.empty())
         std::fprintf(stderr, "ravlen-bench: a file dialog that was expected never opened\n");
     return ok && messages.empty() && answers.empty() ? 0 : 1;

@@ -324,6 +324,10 @@ void DOMWrapper::SetUpLibrary() {
     XmlDocHolder::SetUpLibrary();
 }
 
+void DOMWrapper::LeaveDocumentsToTheSystem() {
+    XmlDocHolder::LeaveDocumentsToTheSystem();
+}
+
 // ---------------------------------------------------------------------------------------
 // Document
 

@@ -84,6 +84,10 @@ public:
     // Sets up the XML library for every thread; call once on the main thread before any other
     // thread uses a document. Documents call it themselves when none did.
     static void SetUpLibrary();
+    // From now on a document that goes is left to the system instead of being freed node by
+    // node, for a process that is about to end. Not under the sanitizers, which look for
+    // leaks at the end.
+    static void LeaveDocumentsToTheSystem();
     // error (list form). Appends a deep copy of the source node to the target node.
     void CloneNodes(const std::string& sPathSourceNode, const std::string& sPathTargetNode);
     // error (list form). Removes the child (a path from the document) from the parent.

@@ -22,7 +22,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -92,16 +94,22 @@ size_t EntityTextSize(xmlNodePtr nodes, size_t limit, bool inEntity = false) {
 
 // Feeds the file to the parser piece by piece, so that no copy of the whole file stands
 // beside the tree; keeps the first bytes for the byte-order test, and a checksum by which a
-// save knows the file is still the one loaded.
+// save knows the file is still the one loaded. The parser asks for 4 kB at a time: the file
+// is read in larger pieces, each checksummed and reported once.
 struct FileReader {
     QFile& file;
     const std::function<void(int64_t, int64_t)>& progress;
     const std::atomic<bool>* stop;
+    int64_t total = 0; // the file's size when opened, for the progress
     QByteArray head;
     bool failed = false;
     bool stopped = false;
     uLong checksum = crc32(0, nullptr, 0);
     int64_t size = 0;
+    static constexpr qint64 kPiece = 64 * 1024;
+    std::unique_ptr<char[]> piece{new char[kPiece]};
+    qint64 taken = 0;
+    qint64 held = 0;
 
     static int Read(void* context, char* buffer, int length) {
         auto* reader = static_cast<FileReader*>(context);
@@ -110,19 +118,30 @@ struct FileReader {
             reader->stopped = true;
             return -1;
         }
-        const qint64 count = reader->file.read(buffer, length);
-        if (count < 0) {
-            reader->failed = true;
+        if (reader->taken == reader->held && !reader->Fill())
             return -1;
-        }
-        reader->checksum = crc32(reader->checksum, reinterpret_cast<const Bytef*>(buffer),
-                                 static_cast<uInt>(count));
-        reader->size += count;
-        if (reader->head.size() < 2)
-            reader->head.append(buffer, std::min<qint64>(count, 2 - reader->head.size()));
-        if (reader->progress)
-            reader->progress(reader->file.pos(), reader->file.size());
+        const qint64 count = std::min<qint64>(length, reader->held - reader->taken);
+        std::memcpy(buffer, reader->piece.get() + reader->taken, static_cast<size_t>(count));
+        reader->taken += count;
         return static_cast<int>(count);
+    }
+
+    bool Fill() {
+        const qint64 count = file.read(piece.get(), kPiece);
+        if (count < 0) {
+            failed = true;
+            return false;
+        }
+        taken = 0;
+        held = count;
+        checksum =
+            crc32(checksum, reinterpret_cast<const Bytef*>(piece.get()), static_cast<uInt>(count));
+        size += count;
+        if (head.size() < 2)
+            head.append(piece.get(), std::min<qint64>(count, 2 - head.size()));
+        if (progress && count > 0)
+            progress(size, std::max(total, size));
+        return true;
     }
 };
 
@@ -196,7 +215,8 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             reason = "The path names a folder, not a file.";
             throw Failure(kErrXmlLibrary, reason);
         }
-        if (!file.open(QIODevice::ReadOnly)) {
+        // The reader takes large pieces itself: Qt's buffer would only copy them once more.
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
             reason = file.errorString().toStdString();
             throw Failure(kErrXmlLibrary, reason);
         }
@@ -213,7 +233,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
             throw Failure(kErrXmlLibrary, "Out of memory");
         SourceRecorder recorder;
         RecordSourcePositions(parser.get(), recorder);
-        FileReader reader{file, Progress, Stop, {}};
+        FileReader reader{file, Progress, Stop, file.size(), {}};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
                                       sPath_File.c_str(), nullptr, kParseOptions));
         if (reader.stopped) {
@@ -238,7 +258,9 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         if (!parser->nsWellFormed && !(reason = RepeatedAttributeFault(parsed.get())).empty())
             throw Failure(kErrXmlLibrary, reason);
         parser.reset();
-        if (EntityTextSize(parsed->children, kMaxEntityText) > kMaxEntityText) {
+        // Entities are declared in a document type declaration; without one there are none.
+        if (parsed->intSubset &&
+            EntityTextSize(parsed->children, kMaxEntityText) > kMaxEntityText) {
             reason = "Entity references expand to more than " +
                      std::to_string(kMaxEntityText / (1024 * 1024)) + " MB of text.";
             throw Failure(kErrXmlLibrary, reason);
@@ -246,8 +268,6 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         // A byte-order mark without a declaration: keep the file's encoding when saving.
         if (!parsed->encoding && StartsWithUtf16Mark(reader.head))
             parsed->encoding = xmlStrdup(BAD_CAST "UTF-16");
-        // Order indexes make document-order comparisons cheap for every later selection.
-        xmlXPathOrderDocElems(parsed.get());
         XmlDoc->Replace(parsed.release());
         if (XmlDoc->doc->intSubset)
             XmlDoc->doctype = std::move(recorder.doctype);

@@ -14,6 +14,9 @@ namespace {
 // Below this many children a plain scan costs little, and an index of every such parent
 // would take much memory in a large file.
 constexpr size_t kIndexThreshold = 256;
+// A parent scanned more often than this, with more children than the second, is indexed too.
+constexpr uint32_t kScansBeforeIndex = 4;
+constexpr size_t kSmallParent = 8;
 
 // Names are taken in ASCII only. Beyond it libxml2 applies the older XML name rules, under
 // which some characters that documents may use in names (such as the euro sign) make an
@@ -104,7 +107,8 @@ private:
                 return false;
             const auto binding = std::find_if(ns_.begin(), ns_.end(),
                                               [&](const auto& b) { return b.first == first; });
-            if (binding == ns_.end())
+            // libxml2 would take such a URI only up to the NUL.
+            if (binding == ns_.end() || binding->second.find('\0') != std::string::npos)
                 return false;
             name.uri = binding->second;
             name.local = local;
@@ -202,7 +206,9 @@ bool NameMatches(xmlNodePtr node, const FastXPath::Name& name) {
         return false;
     if (name.uri.empty())
         return node->ns == nullptr;
-    return node->ns && node->ns->href && name.uri == reinterpret_cast<const char*>(node->ns->href);
+    // One pass over the URI: Parse takes none that holds a NUL.
+    return node->ns && node->ns->href &&
+           std::strcmp(reinterpret_cast<const char*>(node->ns->href), name.uri.c_str()) == 0;
 }
 
 bool ElementMatches(xmlNodePtr node, const FastXPath::Name& name) {
@@ -235,10 +241,21 @@ std::string Key(const void* parent, const FastXPath::Name& element,
            (element.any ? "*" : element.local) + '\x1f' + attribute.uri + '\x1f' + attribute.local;
 }
 
+// Whether the attribute's string value is value; the usual single text child is compared
+// in place.
+bool AttributeValueIs(xmlAttrPtr attr, const std::string& value) {
+    if (attr->children && !attr->children->next && attr->children->type == XML_TEXT_NODE) {
+        const char* content = reinterpret_cast<const char*>(attr->children->content);
+        return content ? value.size() == std::strlen(content) && value.compare(content) == 0
+                       : value.empty();
+    }
+    return AttributeValue(attr) == value;
+}
+
 bool PassesAttributePredicate(xmlNodePtr node, const FastXPath::Predicate& predicate) {
     bool passes = false;
     ForEachAttribute(node, predicate.attribute, [&](xmlAttrPtr attr) {
-        passes = passes || AttributeValue(attr) == predicate.value;
+        passes = passes || AttributeValueIs(attr, predicate.value);
     });
     return passes;
 }
@@ -388,6 +405,12 @@ const FastXPath::ValueIndex& FastXPath::ParentIndex(xmlNodePtr parent, const Nam
     return index;
 }
 
+bool FastXPath::ScannedOften(xmlNodePtr parent) {
+    // Many paths through one parent, as a configuration has through the root of every file:
+    // an index of its children costs less than a scan for each path.
+    return ++scans_[parent] > kScansBeforeIndex && HasMoreChildrenThan(parent, kSmallParent);
+}
+
 std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from,
                                              const Step& step) {
     std::vector<xmlNodePtr> result;
@@ -398,11 +421,20 @@ std::vector<xmlNodePtr> FastXPath::ChildStep(const std::vector<xmlNodePtr>& from
             continue;
         std::vector<xmlNodePtr> candidates;
         size_t firstPredicate = 0;
-        if (firstIsAttribute && HasMoreChildrenThan(parent, kIndexThreshold)) {
+        if (firstIsAttribute &&
+            (HasMoreChildrenThan(parent, kIndexThreshold) || ScannedOften(parent))) {
             const auto& predicate = step.predicates.front();
             const auto& index = ParentIndex(parent, step.name, predicate.attribute);
             if (auto found = index.find(predicate.value); found != index.end())
                 candidates = found->second;
+            firstPredicate = 1;
+        } else if (firstIsAttribute) {
+            // The attribute test does not depend on position: it can sift while scanning.
+            const auto& predicate = step.predicates.front();
+            for (xmlNodePtr child = parent->children; child; child = child->next) {
+                if (ElementMatches(child, step.name) && PassesAttributePredicate(child, predicate))
+                    candidates.push_back(child);
+            }
             firstPredicate = 1;
         } else {
             for (xmlNodePtr child = parent->children; child; child = child->next) {
@@ -463,6 +495,12 @@ std::vector<xmlNodePtr> FastXPath::DescendantStep(const std::vector<xmlNodePtr>&
     return result;
 }
 
+void FastXPath::NumberElements() {
+    if (!numbered_ && doc_)
+        xmlXPathOrderDocElems(doc_);
+    numbered_ = true;
+}
+
 std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context) {
     std::vector<xmlNodePtr> nodes{path.absolute ? reinterpret_cast<xmlNodePtr>(context->doc)
                                                 : context};
@@ -500,6 +538,8 @@ std::vector<xmlNodePtr> FastXPath::Evaluate(const Path& path, xmlNodePtr context
             next = step.descendant ? DescendantStep(nodes, step) : ChildStep(nodes, step);
             break;
         }
+        if (next.size() > 1)
+            NumberElements();
         SortAndDedupe(next);
         nodes = std::move(next);
         if (nodes.empty())

@@ -47,10 +47,15 @@ public:
     // Every selected node in document order.
     std::vector<xmlNodePtr> Evaluate(const Path& path, xmlNodePtr context);
 
+    // Numbers the elements for cheap document-order comparisons, the first time two nodes
+    // are compared: most paths select one node, and numbering a large tree takes a walk.
+    void NumberElements();
+
     // Called after any change of elements or attribute values.
     void Invalidate() {
         global_.clear();
         perParent_.clear();
+        scans_.clear();
     }
 
 private:
@@ -58,12 +63,15 @@ private:
 
     const ValueIndex& GlobalIndex(const Name& element, const Name& attribute);
     const ValueIndex& ParentIndex(xmlNodePtr parent, const Name& element, const Name& attribute);
+    bool ScannedOften(xmlNodePtr parent);
     std::vector<xmlNodePtr> ChildStep(const std::vector<xmlNodePtr>& from, const Step& step);
     std::vector<xmlNodePtr> DescendantStep(const std::vector<xmlNodePtr>& from, const Step& step);
 
     xmlDocPtr doc_;
+    bool numbered_ = false;
     std::unordered_map<std::string, ValueIndex> global_;
     std::unordered_map<std::string, ValueIndex> perParent_;
+    std::unordered_map<xmlNodePtr, uint32_t> scans_; // of parents not indexed
 };
 
 // The node after node in a pre-order walk of the root element's tree that enters element
@@ -71,7 +79,8 @@ private:
 xmlNodePtr NextInTree(xmlNodePtr node);
 
 // "a before b" in document order. Elements numbered by xmlXPathOrderDocElems are compared by
-// their numbers, so a structural change must not leave a number out of order.
+// their numbers, so a structural change must not leave a number out of order; the others by
+// walking the tree.
 bool DocumentOrderLess(xmlNodePtr a, xmlNodePtr b);
 
 // Whether nodes are in document order (nodes of different trees have none). Each node is

@@ -24,6 +24,7 @@ void InstallNodePools() {}
 #include <libxml/xmlmemory.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +62,7 @@ constexpr size_t kHeader = (sizeof(Slab) + 15) & ~size_t{15};
 
 struct SizeClass {
     size_t size;
+    size_t index = 0;           // in a thread's cache
     std::mutex* lock = nullptr; // the shard's
     Slab* partial = nullptr;    // slabs with room, most recent first
     size_t slabs = 0;
@@ -71,10 +73,13 @@ struct SizeClass {
 // its slab, whichever thread frees it.
 struct Shard {
     Shard() {
-        for (SizeClass* sizeClass : {&node, &attribute})
-            sizeClass->lock = &mutex;
-        for (SizeClass& sizeClass : small)
-            sizeClass.lock = &mutex;
+        for (size_t i = 0; i < kSmallLimit / 8; ++i) {
+            small[i].lock = &mutex;
+            small[i].index = i;
+        }
+        node.lock = attribute.lock = &mutex;
+        node.index = kSmallLimit / 8;
+        attribute.index = kSmallLimit / 8 + 1;
     }
     std::mutex mutex;
     SizeClass node{sizeof(xmlNode)};
@@ -84,6 +89,41 @@ struct Shard {
 };
 
 constexpr size_t kShards = 4;
+constexpr size_t kClasses = kSmallLimit / 8 + 2;
+
+// Blocks a thread has taken in a batch and not handed out yet, or given back and not returned
+// to their slabs yet: a document's millions of blocks then cost a lock per batch rather than
+// one each. Plain data, so that it stays usable while the thread's destructors run.
+struct ThreadCache {
+    void* head[kClasses];
+    uint32_t count[kClasses];
+    // Untouched blocks taken from the end of a slab, [next, end): taking them does not write
+    // into memory the kernel has not yet provided.
+    char* next[kClasses];
+    char* end[kClasses];
+    bool closed; // the thread is ending: blocks go straight to their slabs
+};
+thread_local ThreadCache t_cache;
+
+constexpr uint32_t kBatch = 64;
+// What a thread gives back stays with it up to about this many bytes a class: enough for a
+// small document, so that a thread reading one file after another takes each file's nodes
+// from the blocks of the one before, without going to the slabs at all.
+constexpr size_t kKeptBytes = 512 * 1024;
+
+// The block size of a cache index: the small sizes, then nodes and attributes.
+constexpr size_t ClassSize(size_t index) {
+    return index < kSmallLimit / 8    ? (index + 1) * 8
+           : index == kSmallLimit / 8 ? sizeof(xmlNode)
+                                      : sizeof(xmlAttr);
+}
+
+constexpr auto kKept = [] {
+    std::array<uint32_t, kClasses> kept{};
+    for (size_t i = 0; i < kClasses; ++i)
+        kept[i] = static_cast<uint32_t>(kKeptBytes / ClassSize(i));
+    return kept;
+}();
 
 class Pools {
 public:
@@ -95,18 +135,34 @@ public:
     void* Alloc(size_t size) {
         if (!bits_ || size == 0 || !Pooled(size))
             return std::malloc(size);
-        thread_local size_t preferred = nextShard_.fetch_add(1) % kShards;
-        for (size_t k = 0; k < kShards; ++k) {
-            Shard& shard = shards_[(preferred + k) % kShards];
-            std::unique_lock lock(shard.mutex, std::try_to_lock);
-            if (lock.owns_lock()) {
-                preferred = (preferred + k) % kShards;
-                return AllocIn(ClassFor(shard, size), size);
-            }
+        ThreadCache& cache = t_cache;
+        const size_t index = IndexFor(size);
+        if (void* block = TakeCached(cache, index))
+            return block;
+        if (cache.closed)
+            return AllocLocked(size, 1, nullptr);
+        CloseAtThreadEnd();
+        if (void* block = AllocLocked(size, kBatch, &cache))
+            return block;
+        return TakeCached(cache, index);
+    }
+
+    static void* TakeCached(ThreadCache& cache, size_t index) {
+        if (void* block = cache.head[index]) {
+            cache.head[index] = *static_cast<void**>(block);
+            --cache.count[index];
+            // Blocks given back a document ago have left the cache: fetch the next one while
+            // the parser fills this one.
+            if (cache.head[index])
+                __builtin_prefetch(cache.head[index], 1);
+            return block;
         }
-        Shard& shard = shards_[preferred];
-        std::lock_guard lock(shard.mutex);
-        return AllocIn(ClassFor(shard, size), size);
+        if (cache.next[index] != cache.end[index]) {
+            void* block = cache.next[index];
+            cache.next[index] += ClassSize(index);
+            return block;
+        }
+        return nullptr;
     }
 
     void Free(void* block) {
@@ -116,18 +172,61 @@ public:
             std::free(block);
             return;
         }
-        Slab* slab = SlabOf(block);
-        std::lock_guard lock(*slab->owner->lock);
-        *static_cast<void**>(block) = slab->freeList;
-        slab->freeList = block;
-        --slab->live;
-        if (!slab->partial)
-            Link(slab);
-        // One empty slab stays, so that a block taken and given back over and over does not
-        // map and unmap a slab each time.
-        if (slab->live == 0 && (slab->prev || slab->next))
-            Release(slab);
+        ThreadCache& cache = t_cache;
+        const size_t index = SlabOf(block)->owner->index;
+        if (cache.closed) {
+            ReturnToSlab(block);
+            return;
+        }
+        if (cache.count[index] == 0)
+            CloseAtThreadEnd();
+        *static_cast<void**>(block) = cache.head[index];
+        cache.head[index] = block;
+        if (++cache.count[index] > kKept[index])
+            Flush(cache, index, kKept[index] / 2);
     }
+
+    // Gives back all but keep of the thread's blocks of one class, taking each shard's lock
+    // once for a run of blocks of that shard.
+    void Flush(ThreadCache& cache, size_t index, uint32_t keep) {
+        std::mutex* held = nullptr;
+        while (cache.count[index] > keep) {
+            void* block = cache.head[index];
+            cache.head[index] = *static_cast<void**>(block);
+            --cache.count[index];
+            std::mutex* lock = SlabOf(block)->owner->lock;
+            if (lock != held) {
+                if (held)
+                    held->unlock();
+                lock->lock();
+                held = lock;
+            }
+            PutBack(block);
+        }
+        if (held)
+            held->unlock();
+    }
+
+    // Gives back the untouched blocks of one class.
+    void FlushUntouched(ThreadCache& cache, size_t index) {
+        for (char* block = cache.next[index]; block != cache.end[index]; block += ClassSize(index))
+            ReturnToSlab(block);
+        cache.next[index] = cache.end[index] = nullptr;
+    }
+
+    // Registers the flush at the thread's end, before the cache holds anything.
+    static void CloseAtThreadEnd() { thread_local const CacheCloser closer; }
+
+    struct CacheCloser {
+        ~CacheCloser() {
+            ThreadCache& cache = t_cache;
+            cache.closed = true;
+            for (size_t i = 0; i < kClasses; ++i) {
+                ThePoolsForCloser().Flush(cache, i, 0);
+                ThePoolsForCloser().FlushUntouched(cache, i);
+            }
+        }
+    };
 
     void* Realloc(void* block, size_t size) {
         if (!block)
@@ -148,10 +247,82 @@ private:
         return size <= kSmallLimit || size == sizeof(xmlNode) || size == sizeof(xmlAttr);
     }
 
+    static size_t IndexFor(size_t size) {
+        if (size <= kSmallLimit)
+            return (size - 1) / 8;
+        return size == sizeof(xmlNode) ? kSmallLimit / 8 : kSmallLimit / 8 + 1;
+    }
+
     static SizeClass& ClassFor(Shard& shard, size_t size) {
         if (size <= kSmallLimit)
             return shard.small[(size - 1) / 8];
         return size == sizeof(xmlNode) ? shard.node : shard.attribute;
+    }
+
+    static Pools& ThePoolsForCloser();
+
+    // One block, and with a cache up to count - 1 more into it, from the first shard whose
+    // lock is free.
+    void* AllocLocked(size_t size, uint32_t count, ThreadCache* cache) {
+        thread_local size_t preferred = nextShard_.fetch_add(1) % kShards;
+        for (size_t k = 0; k < kShards; ++k) {
+            Shard& shard = shards_[(preferred + k) % kShards];
+            std::unique_lock lock(shard.mutex, std::try_to_lock);
+            if (lock.owns_lock()) {
+                preferred = (preferred + k) % kShards;
+                return AllocMany(ClassFor(shard, size), size, count, cache);
+            }
+        }
+        Shard& shard = shards_[preferred];
+        std::lock_guard lock(shard.mutex);
+        return AllocMany(ClassFor(shard, size), size, count, cache);
+    }
+
+    // Called with the shard's lock held.
+    void* AllocMany(SizeClass& sizeClass, size_t size, uint32_t count, ThreadCache* cache) {
+        void* first = AllocIn(sizeClass, size);
+        // Only blocks of the pool's slabs go into the cache, never malloc's.
+        if (!first || !Owns(first) || !cache)
+            return first;
+        // Where the slab has nothing given back, a run from its end, reserved without a write.
+        if (Slab* slab = SlabOf(first); sizeClass.partial == slab && !slab->freeList) {
+            const size_t block = sizeClass.size;
+            const size_t run = std::min<size_t>(count - 1, (kSlabSize - slab->bump) / block);
+            char* next = reinterpret_cast<char*>(slab) + slab->bump;
+            cache->next[sizeClass.index] = next;
+            cache->end[sizeClass.index] = next + run * block;
+            slab->bump += run * block;
+            slab->live += run;
+            if (slab->bump + block > kSlabSize)
+                Unlink(slab);
+            return first;
+        }
+        for (uint32_t i = 1; i < count && sizeClass.partial; ++i) {
+            void* block = AllocIn(sizeClass, size);
+            *static_cast<void**>(block) = cache->head[sizeClass.index];
+            cache->head[sizeClass.index] = block;
+            ++cache->count[sizeClass.index];
+        }
+        return first;
+    }
+
+    void ReturnToSlab(void* block) {
+        std::lock_guard lock(*SlabOf(block)->owner->lock);
+        PutBack(block);
+    }
+
+    // Called with the lock of the block's shard held.
+    void PutBack(void* block) {
+        Slab* slab = SlabOf(block);
+        *static_cast<void**>(block) = slab->freeList;
+        slab->freeList = block;
+        --slab->live;
+        if (!slab->partial)
+            Link(slab);
+        // One empty slab stays, so that a block taken and given back over and over does not
+        // map and unmap a slab each time.
+        if (slab->live == 0 && (slab->prev || slab->next))
+            Release(slab);
     }
 
     // Called with the shard's lock held.
@@ -267,6 +438,10 @@ private:
 Pools& ThePools() {
     static Pools* pools = new Pools;
     return *pools;
+}
+
+Pools& Pools::ThePoolsForCloser() {
+    return ThePools();
 }
 
 void* PoolMalloc(size_t size) {

@@ -56,11 +56,10 @@ void StartElement(void* context, const xmlChar* localname, const xmlChar* prefix
         return;
     }
     // A start tag holds no '<' of its own: attribute values cannot.
-    const xmlChar* open = close;
-    while (open > input->base && *open != '<')
-        --open;
+    const auto* open = static_cast<const xmlChar*>(
+        memrchr(input->base, '<', static_cast<size_t>(close - input->base)));
     const uint64_t closeAt = OffsetOf(input, close);
-    if (*open != '<' || closeAt >= kSourceOffsetLimit) {
+    if (!open || closeAt >= kSourceOffsetLimit) {
         return;
     }
     const uint64_t openAt = OffsetOf(input, open);

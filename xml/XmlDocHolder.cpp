@@ -8,6 +8,7 @@
 #include <libxml/xpathInternals.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -25,6 +26,22 @@ void CaptureXPathError(void* userData, xmlErrorPtr error) {
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
     return nullptr;
 }
+
+// Freeing a large document node by node takes longer than its loading's parse; at the end
+// of the process the system takes the memory back at once.
+std::atomic<bool> g_leaveToSystem{false};
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_LEAK__)
+constexpr bool kLeakChecked = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
+constexpr bool kLeakChecked = true;
+#else
+constexpr bool kLeakChecked = false;
+#endif
+#else
+constexpr bool kLeakChecked = false;
+#endif
 
 void IgnoreLibraryError(void*, xmlErrorPtr) {}
 void IgnoreGenericError(void*, const char*, ...) {}
@@ -59,7 +76,14 @@ XmlDocHolder::XmlDocHolder(xmlDocPtr document) : doc(document) {
     doc->_private = this;
 }
 
+void XmlDocHolder::LeaveDocumentsToTheSystem() {
+    if (!kLeakChecked)
+        g_leaveToSystem = true;
+}
+
 XmlDocHolder::~XmlDocHolder() {
+    if (g_leaveToSystem.load(std::memory_order_relaxed))
+        return;
     DropXPath();
     for (xmlNodePtr node : discarded) {
         // A discarded node that found a new parent belongs to that tree now.
@@ -89,7 +113,6 @@ void XmlDocHolder::SetNamespaces(std::vector<std::pair<std::string, std::string>
 }
 
 void XmlDocHolder::DropXPath() {
-    lastFastPath_.reset();
     fast_.reset();
     for (auto& entry : compiled_)
         xmlXPathFreeCompExpr(entry.second);
@@ -132,6 +155,8 @@ std::vector<xmlNodePtr> XmlDocHolder::Select(const std::string& path, xmlNodePtr
         return Fast().Evaluate(*fast, context);
     xmlXPathCompExprPtr expression = Compile(path);
     xmlXPathContextPtr ctxt = Context();
+    // The library sorts and merges node-sets as it goes.
+    Fast().NumberElements();
     ctxt->node = context;
     lastXPathError.clear();
     xmlXPathObjectPtr result = xmlXPathCompiledEval(expression, ctxt);
@@ -161,11 +186,25 @@ std::vector<xmlNodePtr> XmlDocHolder::Select(const std::string& path, xmlNodePtr
 }
 
 const FastXPath::Path* XmlDocHolder::FastPath(const std::string& path) {
-    // Parsing is cheap next to evaluating; keeping every path of a large configuration
-    // would cost megabytes. The last one serves a path used again at once.
-    if (!lastFastPath_ || lastFastPath_->first != path)
-        lastFastPath_.emplace(path, FastXPath::Parse(path, namespaces));
-    return lastFastPath_->second ? &*lastFastPath_->second : nullptr;
+    // A table reads the same few paths in every file it opens: each thread keeps the paths it
+    // parsed last, with the bindings they were parsed under. Not all of a large configuration,
+    // which would cost megabytes; parsing is cheap next to evaluating anyway.
+    struct Parsed {
+        std::vector<std::pair<std::string, std::string>> namespaces;
+        std::optional<FastXPath::Path> path;
+    };
+    constexpr size_t kKept = 256;
+    thread_local std::unordered_map<std::string, Parsed> parsed;
+    auto found = parsed.find(path);
+    if (found == parsed.end() || found->second.namespaces != namespaces) {
+        if (found == parsed.end() && parsed.size() >= kKept)
+            parsed.clear();
+        Parsed& entry = parsed[path];
+        entry.namespaces = namespaces;
+        entry.path = FastXPath::Parse(path, namespaces);
+        found = parsed.find(path);
+    }
+    return found->second.path ? &*found->second.path : nullptr;
 }
 
 FastXPath& XmlDocHolder::Fast() {

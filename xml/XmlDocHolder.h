@@ -23,6 +23,8 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     static std::shared_ptr<XmlDocHolder> Create();
     // The library's set-up for every thread, once.
     static void SetUpLibrary();
+    // Documents of holders that go from now on are not freed: the process is ending.
+    static void LeaveDocumentsToTheSystem();
 
     explicit XmlDocHolder(xmlDocPtr document);
     ~XmlDocHolder();
@@ -40,7 +42,8 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     // Compiled once per holder; throws Failure for an expression the engine rejects.
     xmlXPathCompExprPtr Compile(const std::string& path);
     xmlXPathContextPtr Context();
-    // The path in the subset that FastXPath evaluates, or null. Valid until the next call.
+    // The path in the subset that FastXPath evaluates, or null. Valid until the next call on
+    // this thread.
     const FastXPath::Path* FastPath(const std::string& path);
     FastXPath& Fast();
     // Drops what was derived from elements and attribute values; called on every such change.
@@ -70,7 +73,6 @@ private:
 
     xmlXPathContextPtr context_ = nullptr;
     std::unordered_map<std::string, xmlXPathCompExprPtr> compiled_;
-    std::optional<std::pair<std::string, std::optional<FastXPath::Path>>> lastFastPath_;
     std::unique_ptr<FastXPath> fast_;
 };
 

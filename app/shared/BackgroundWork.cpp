@@ -13,10 +13,11 @@
 
 namespace {
 
-// The main thread looks this often whether the workers have ended; every few looks it tells
-// progress, since a repaint costs more than a small file.
-constexpr int kLookMs = 10;
-constexpr int kLooksPerReport = 4;
+// The main thread looks this often whether the workers have ended: a look costs next to
+// nothing, and all work waits for the last one. Progress is told every few dozen
+// milliseconds, since a repaint costs more than a small file.
+constexpr int kLookMs = 2;
+constexpr int kLooksPerReport = 20;
 // More readers than this only wait for the disk and for each other.
 constexpr int kMaxWorkers = 4;
 

@@ -1,8 +1,13 @@
 #include "xml/DOMWrapper.h"
 #include "common/Failure.h"
+#include "common/FileStamp.h"
 #include "support/Seams.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -108,6 +113,44 @@ TEST_F(DOMWrapperTest, ClearAllNodesOnNestedMixedAndCommentedContent) {
     EXPECT_EQ(boxes.shown()[1].text, "13: Type mismatch");
     EXPECT_EQ(doc.GetElementValue("/r/a", false), "");
     EXPECT_EQ(doc.GetElementValue("/r/c", false), "3") << "after the comment: untouched";
+}
+
+// Paths parsed for one document serve the next one only under the same prefix bindings.
+TEST_F(DOMWrapperTest, APathMeansWhatItsDocumentsPrefixesBindThere) {
+    const std::string file = files.Write(
+        "two.xml", "<r xmlns:a='urn:one' xmlns:b='urn:two'><a:v>one</a:v><b:v>two</b:v></r>");
+    DOMWrapper other;
+    doc.Load(file, "xmlns:p='urn:one'");
+    other.Load(file, "xmlns:p='urn:two'");
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(doc.GetElementValue("/r/p:v", false), "one");
+        EXPECT_EQ(other.GetElementValue("/r/p:v", false), "two");
+    }
+}
+
+// A file read in many pieces: every byte counts towards the stamp, and the progress reaches
+// the file's size in steps that never go back.
+TEST_F(DOMWrapperTest, AFileReadInPiecesIsStampedAndReportedWhole) {
+    std::string text = "<r>";
+    for (int i = 0; i < 40000; ++i)
+        text += "<f n='" + std::to_string(i) + "'>value " + std::to_string(i * 7) + "</f>\r\n";
+    text += "</r>";
+    const std::string file = files.Write("large.xml", text);
+    std::vector<int64_t> done;
+    doc.SetProgress([&](int64_t at, int64_t total) {
+        EXPECT_EQ(total, static_cast<int64_t>(text.size()));
+        done.push_back(at);
+    });
+    doc.Load(file, "");
+    doc.SetProgress(nullptr);
+    ASSERT_GT(done.size(), 2u);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.back(), static_cast<int64_t>(text.size()));
+    const std::optional<FileStamp> stamp = StampOf(QString::fromStdString(file));
+    ASSERT_TRUE(stamp && doc.LoadedStamp());
+    EXPECT_EQ(doc.LoadedStamp()->nSize, stamp->nSize);
+    EXPECT_EQ(doc.LoadedStamp()->nChecksum, stamp->nChecksum);
+    EXPECT_EQ(doc.GetElementValue("/r/f[@n='39999']", false), "value 279993");
 }
 
 } // namespace

@@ -86,4 +86,39 @@ TEST(FastXPath, IndexesFollowChangesAfterInvalidate) {
     EXPECT_EQ(fast.Evaluate(global, reinterpret_cast<xmlNodePtr>(doc.get())), byIndex);
 }
 
+// A parent with few children that many paths go through gets an index of its own; what it
+// selects stays what the full evaluation selects, repeated values and positions included.
+TEST(FastXPath, AParentManyPathsGoThroughSelectsAsBefore) {
+    std::string text = "<FD:Flow xmlns:FD='http://www.ridorudu.org/namespace/RidoRudu'>";
+    for (int d = 0; d < 12; ++d) {
+        text += "<FD:Datas Table='T" + std::to_string(d % 9) + "'>";
+        for (int f = 0; f < 12; ++f)
+            text += "<FD:Field Name='F" + std::to_string(f % 10) + "'>" + std::to_string(d) + "." +
+                    std::to_string(f) + "</FD:Field>";
+        text += "<Other Table='T1'/></FD:Datas>";
+    }
+    text += "</FD:Flow>";
+    OwnedDoc doc = Parse(text);
+    ASSERT_TRUE(doc);
+    FastXPath fast(doc.get());
+    const xmlNodePtr top = reinterpret_cast<xmlNodePtr>(doc.get());
+    for (int round = 0; round < 3; ++round) {
+        for (int d = 0; d < 10; ++d)
+            for (const std::string field : {"[@Name='F1']", "[@Name='F1'][2]", "[@Name='F11']",
+                                            "[2][@Name='F1']", "[@Name='F3'][1]", ""}) {
+                const std::string path =
+                    "/FD:Flow/FD:Datas[@Table='T" + std::to_string(d) + "']/FD:Field" + field;
+                const auto parsed = FastXPath::Parse(path, kNs);
+                ASSERT_TRUE(parsed) << path;
+                EXPECT_EQ(fast.Evaluate(*parsed, top), FullEvaluation(doc.get(), path, top))
+                    << path << " round " << round;
+            }
+        // Values changed under the indexes: the next round must see them.
+        xmlNodePtr datas = xmlDocGetRootElement(doc.get())->children;
+        xmlSetProp(datas, BAD_CAST "Table", BAD_CAST(round % 2 ? "T0" : "T5"));
+        xmlSetProp(datas->children, BAD_CAST "Name", BAD_CAST "F1");
+        fast.Invalidate();
+    }
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -83,6 +84,68 @@ TEST(NodePoolTest, ThreadsTakeAndGiveBackBlocksOfEachOther) {
     for (auto& blocks : retaken)
         for (unsigned char* block : blocks)
             xmlFree(block);
+}
+
+// What one thread gave back and kept for itself goes back to the slabs when it ends: handed
+// out again, each block must go to one owner only.
+TEST(NodePoolTest, BlocksKeptByAThreadThatEndedGoToOneOwnerEach) {
+    InstallNodePools();
+    constexpr int kBlocks = 30000;
+    std::thread([&] {
+        std::vector<void*> blocks;
+        for (int i = 0; i < kBlocks; ++i)
+            blocks.push_back(xmlMalloc(i % 3 ? sizeof(xmlNode) : 40));
+        for (void* block : blocks)
+            xmlFree(block);
+    }).join();
+    std::vector<std::vector<unsigned char*>> taken(2);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kBlocks; ++i) {
+                auto* block = static_cast<unsigned char*>(xmlMalloc(i % 3 ? sizeof(xmlNode) : 40));
+                std::memset(block, t * 100 + i % 97, 40);
+                taken[t].push_back(block);
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    std::set<unsigned char*> distinct;
+    for (int t = 0; t < 2; ++t)
+        for (int i = 0; i < kBlocks; ++i) {
+            unsigned char* block = taken[t][static_cast<size_t>(i)];
+            ASSERT_TRUE(distinct.insert(block).second) << "a block handed out twice";
+            for (int j = 0; j < 40; ++j)
+                ASSERT_EQ(block[j], t * 100 + i % 97);
+        }
+    for (unsigned char* block : distinct)
+        xmlFree(block);
+}
+
+// Objects of a thread may free and take blocks while the thread ends, after the pools have
+// given back what the thread kept.
+TEST(NodePoolTest, BlocksFreedAndTakenWhileAThreadEnds) {
+    InstallNodePools();
+    struct Holder {
+        std::vector<void*> blocks;
+        ~Holder() {
+            for (void* block : blocks)
+                xmlFree(block);
+            void* late = xmlMalloc(sizeof(xmlNode));
+            EXPECT_NE(late, nullptr);
+            std::memset(late, 1, sizeof(xmlNode));
+            xmlFree(late);
+        }
+    };
+    std::thread([] {
+        // Made before the thread's first block, so it goes after the pools' own end.
+        thread_local Holder holder;
+        for (int i = 0; i < 5000; ++i)
+            holder.blocks.push_back(xmlMalloc(i % 2 ? sizeof(xmlAttr) : 8));
+    }).join();
+    void* block = xmlMalloc(sizeof(xmlAttr));
+    EXPECT_NE(block, nullptr);
+    xmlFree(block);
 }
 
 } // namespace
