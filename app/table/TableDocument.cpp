@@ -31,7 +31,8 @@ const QColor kErrorText(160, 0, 0);
 
 constexpr qint64 kLargeFile = 16 * 1024 * 1024;
 
-const QString kChangedOnDisk = QStringLiteral("The file changed on disk since the table read it.");
+const QString kChangedOnDisk =
+    QStringLiteral("The file changed on disk since the table read it; F5 reads it again.");
 const QString kOriginRefused =
     QStringLiteral("It is an origin file: Save As writes it into another folder.");
 

@@ -205,7 +205,7 @@ TEST_F(TableTest, PastedColumnIsSavedIntoEditedFilesOnlyAndUnsavableOnesAreSumme
               "2 files were saved.\n"
               "These files were not saved:\n"
               "locked.xml: The file is read-only.\n"
-              "moved.xml: The file changed on disk since the table read it.\n"
+              "moved.xml: The file changed on disk since the table read it; F5 reads it again.\n"
               "origin.xml: It is an origin file: Save As writes it into another folder.");
     EXPECT_EQ(ValueIn(b.toStdString(), kCustomerPath), "1");
     EXPECT_EQ(ValueIn(c.toStdString(), kCustomerPath), "2");
