@@ -16,6 +16,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -95,6 +96,14 @@ public:
     WorkbookSheet& Result() { return sheet_; }
     // A cell that the filter does not deliver.
     void Set(long row, long col, WorkbookCell cell) { PutCell(sheet_, row, col, std::move(cell)); }
+    bool IsEmpty(long row, long col) const {
+        return row < 0 || col < 0 ||
+               At(static_cast<ss::row_t>(row), static_cast<ss::col_t>(col)).kind ==
+                   WorkbookCell::Kind::Empty;
+    }
+    std::string SharedString(size_t index) const {
+        return index < strings_.size() ? strings_[index] : std::string();
+    }
     const std::map<std::pair<int, int>, size_t>& Formats() const { return formats_; }
 
     // Missing parts are optional to the filters, but the sheet's properties and formula
@@ -504,7 +513,8 @@ std::pair<long, long> CellAddress(std::string_view ref) {
 }
 
 // liborcus 0.17 passes over inline strings (t="inlineStr", as scripts and streaming writers
-// save text): they are read from each sheet's part.
+// save text), and over numbers in a cell formatted as text ("@", as a sheet saved again
+// keeps an exported text column): every cell it left empty is read from the sheet's part.
 void AddInlineStrings(const std::string& path, Factory& factory) {
     const Archive archive(path);
     const std::optional<std::string> workbook = archive.Part("xl/workbook.xml");
@@ -525,27 +535,45 @@ void AddInlineStrings(const std::string& path, Factory& factory) {
         const auto target = targets.find(sheets.Attribute("id"));
         const std::optional<std::string> part =
             target != targets.end() ? archive.Part(target->second) : std::nullopt;
-        if (!sheet || !part || part->find("inlineStr") == std::string::npos)
+        if (!sheet || !part)
             continue;
         std::pair<long, long> at{-1, -1};
-        bool inlineCell = false, inText = false;
-        std::string text;
+        std::string type, style, text;
+        bool inText = false;
         for (PartReader cells(*part); cells.Next();) {
             if (cells.IsStart("c")) {
-                inlineCell = cells.Attribute("t") == "inlineStr";
+                type = cells.Attribute("t");
+                style = cells.Attribute("s");
                 at = CellAddress(cells.Attribute("r"));
                 text.clear();
-            } else if (inlineCell && cells.IsStart("t")) {
+            } else if (cells.IsStart(type == "inlineStr" ? "t" : "v")) {
                 inText = !cells.IsEmpty();
-            } else if (inlineCell && cells.IsEnd("t")) {
+            } else if (cells.IsEnd("t") || cells.IsEnd("v")) {
                 inText = false;
             } else if (inText && cells.IsText()) {
                 text += cells.Value();
-            } else if (inlineCell && cells.IsEnd("c")) {
-                sheet->Set(
-                    at.first, at.second,
-                    {text.empty() ? WorkbookCell::Kind::Empty : WorkbookCell::Kind::Text, text});
-                inlineCell = false;
+            } else if (cells.IsEnd("c")) {
+                const bool inlineText = type == "inlineStr";
+                if (!inlineText && (text.empty() || !sheet->IsEmpty(at.first, at.second)))
+                    continue;
+                WorkbookCell cell{
+                    text.empty() ? WorkbookCell::Kind::Empty : WorkbookCell::Kind::Text, text};
+                if (type == "s") {
+                    cell.text = sheet->SharedString(std::strtoul(text.c_str(), nullptr, 10));
+                } else if (type == "b") {
+                    cell = {WorkbookCell::Kind::Bool, text == "1" ? "TRUE" : "FALSE"};
+                } else if (type.empty() || type == "n") {
+                    double number = 0;
+                    if (std::from_chars(text.data(), text.data() + text.size(), number).ec ==
+                        std::errc())
+                        cell = {WorkbookCell::Kind::Number, NumberText(number)};
+                    // Its format tells a date from a number.
+                    if (!style.empty())
+                        sheet->set_format(static_cast<ss::row_t>(at.first),
+                                          static_cast<ss::col_t>(at.second),
+                                          std::strtoul(style.c_str(), nullptr, 10));
+                }
+                sheet->Set(at.first, at.second, cell);
             }
         }
     }

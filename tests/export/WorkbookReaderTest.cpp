@@ -73,6 +73,15 @@ TEST(WorkbookReaderTest, XlsxWithInlineStringsGivesItsTextToo) {
     ExpectBook(ReadWorkbook(WriteBook(files, "inline.xlsx", true)));
 }
 
+TEST(WorkbookReaderTest, XlsxFromAScriptGivesNumbersBesideItsInlineStrings) {
+    // As openpyxl saves a sheet: inline strings and numbers typed "n".
+    const WorkbookSheet data = ReadWorkbook(DataFile("openpyxl-number.xlsx")).front();
+    EXPECT_EQ(data.At(1, 0).text, "a.xml");
+    EXPECT_EQ(data.At(1, 1).kind, Kind::Number);
+    EXPECT_EQ(data.At(1, 1).text, "4744");
+    EXPECT_EQ(data.At(1, 2).text, "Adler");
+}
+
 TEST(WorkbookReaderTest, OdsKeepsEveryParagraphAndRunOfSpacesAndTypedValues) {
     const auto sheets = ReadWorkbook(DataFile("table.ods"));
     const WorkbookSheet& data = Sheet(sheets, "XML-Data");
