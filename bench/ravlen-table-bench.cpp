@@ -15,7 +15,8 @@
 // (default: the first). --paste-column selects the K-th field's column (1-based) and pastes
 // "pasted R" into each row R through the clipboard and the window's paste key; --save then
 // clicks Save. --cancel-after clicks the progress dialog's Cancel MS milliseconds into the
-// opening and prints "cancel_ms <N>", the time from the click until the opening returned.
+// opening (and not before --cancel-when-read N files are read) and prints "cancel_ms <N>", the time
+// from the click until the opening returned.
 //
 // --export clicks Excel-Export with the dialog answering FILE, on a desktop whose opener starts
 // nothing; --import clicks Excel-Import with the dialog answering FILE and the preview answered
@@ -71,6 +72,7 @@ struct Options {
     int number = -1;
     int pasteColumn = 0;
     int cancelAfter = -1;
+    int cancelWhenRead = 0;
     bool save = false;
     // --- workbook round trip ---
     std::string exportTo;
@@ -130,6 +132,11 @@ Options ParseOptions(int argc, char** argv) {
          {"--cancel-after",
           [&](const std::string& v) {
               options.cancelAfter = arguments.Number(v, "--cancel-after takes milliseconds");
+          }},
+         {"--cancel-when-read",
+          [&](const std::string& v) {
+              options.cancelWhenRead =
+                  arguments.Number(v, "--cancel-when-read takes a number of files");
           }},
          // --- workbook round trip ---
          {"--export", [&](const std::string& v) { options.exportTo = v; }},
@@ -293,15 +300,25 @@ int main(int argc, char** argv) {
 
     StallWatch stalls;
     QElapsedTimer sinceCancel;
-    if (options.cancelAfter >= 0)
-        QTimer::singleShot(options.cancelAfter, [&] {
+    // Cancel once the time has passed and as many files as asked for are read, looked at
+    // every few milliseconds.
+    QTimer cancelLook;
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
+    if (options.cancelAfter >= 0) {
+        QObject::connect(&cancelLook, &QTimer::timeout, [&] {
+            if (sinceCancel.isValid() || sinceOpen.elapsed() < options.cancelAfter)
+                return;
             for (QWidget* widget : QApplication::topLevelWidgets())
                 if (auto* dialog = qobject_cast<QProgressDialog*>(widget);
-                    dialog && dialog->objectName() == QStringLiteral("dlgProgress")) {
+                    dialog && dialog->objectName() == QStringLiteral("dlgProgress") &&
+                    dialog->value() >= options.cancelWhenRead) {
                     sinceCancel.start();
                     dialog->cancel();
                 }
         });
+        cancelLook.start(2);
+    }
     frmTable* window = frmTable::OpenTable(config, {QString::fromStdString(options.folder)});
     const qint64 cancelMs = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
     QCoreApplication::processEvents();
