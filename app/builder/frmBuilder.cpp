@@ -1,7 +1,9 @@
 #include "app/builder/frmBuilder.h"
 
+#include "app/shared/BackgroundWork.h"
 #include "app/shared/Configuration.h"
 #include "app/shared/ConfigurationFile.h"
+#include "app/table/frmTable.h"
 
 #include "common/Failure.h"
 #include "common/MessageBox.h"
@@ -23,6 +25,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <utility>
 
@@ -130,10 +134,55 @@ bool frmBuilder::Load(std::optional<int32_t> nEdit) {
                    QStringLiteral(" from ") + QFileInfo(Q(sDataFile_)).fileName());
     for (const OutlineNode& node : OutlineChildren(DataDoc, {}))
         tvwFile->expandItem(AddTreeItem(nullptr, node));
+    ReadTableFiles();
     RecountCheck();
     for (int row = 0; row < tblFields->rowCount(); ++row)
         Recount(row);
     return true;
+}
+
+void frmBuilder::ReadTableFiles() {
+    const QString folder = QFileInfo(Q(sDataFile_)).absolutePath();
+    QStringList files;
+    for (const frmTable* table : frmTable::OpenTables()) {
+        const QStringList shown = table->Files();
+        if (std::any_of(shown.begin(), shown.end(), [&](const QString& file) {
+                return QFileInfo(file).absolutePath() == folder;
+            })) {
+            files = shown;
+            break;
+        }
+    }
+    TableDocs.clear();
+    TableDocs.resize(static_cast<size_t>(files.size()));
+    if (files.isEmpty())
+        return;
+    DOMWrapper::SetUpLibrary();
+    std::atomic<bool> stop{false};
+    RunInBackground(
+        TableDocs.size(),
+        [&](size_t i, const std::atomic<bool>& halt) {
+            auto doc = std::make_unique<DOMWrapper>();
+            doc->RaiseInsteadOfBoxes();
+            doc->SetStop(&halt);
+            try {
+                doc->Load(files[static_cast<qsizetype>(i)].toStdString(), kRidoRuduDeclaration);
+                TableDocs[i] = std::move(doc);
+            } catch (const std::exception&) {
+                // A file that does not load holds no field.
+            }
+        },
+        [](size_t) { return true; }, stop);
+}
+
+QString frmBuilder::InTableFiles(const std::string& path) const {
+    if (TableDocs.empty())
+        return {};
+    int holding = 0;
+    for (const auto& doc : TableDocs)
+        if (doc && CountMatches(*doc, path) > 0)
+            ++holding;
+    return QStringLiteral(", in %1 of %2 files").arg(holding).arg(TableDocs.size());
 }
 
 void frmBuilder::createControls() {
@@ -352,7 +401,8 @@ void frmBuilder::Recount(int row, const QString& path) {
         return;
     const QSignalBlocker quiet(tblFields);
     try {
-        matches->setText(QString::number(CountMatches(DataDoc, path.toStdString())));
+        matches->setText(QString::number(CountMatches(DataDoc, path.toStdString())) +
+                         InTableFiles(path.toStdString()));
         matches->setForeground(palette().text());
         matches->setToolTip({});
     } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,12 @@ private:
     void PickCheck();
     void RecountCheck();
 
+    // The files of an open table of many files that lies in the data file's folder, read so
+    // that each count also says in how many of them its path selects something.
+    void ReadTableFiles();
+    // ", in N of M files" for path, or nothing without such a table.
+    QString InTableFiles(const std::string& path) const;
+
     void Save();
     void Delete();
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,6 +78,7 @@ private:
     std::string sDataFile_;
     std::optional<int32_t> nEditing_;
     DOMWrapper DataDoc;
+    std::vector<std::unique_ptr<DOMWrapper>> TableDocs; // null where a file did not load
     std::vector<OutlineNode> nodes_; // what the tree's items stand for, by their index
     bool bFilling_ = false;
 

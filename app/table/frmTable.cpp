@@ -522,6 +522,13 @@ QList<frmTable*> frmTable::OpenTables() {
     return tables;
 }
 
+QStringList frmTable::Files() const {
+    QStringList files;
+    for (int row = 0; row < Document->rowCount(); ++row)
+        files << Document->Row(row).sPath;
+    return files;
+}
+
 void frmTable::CloseWithoutAsking() {
     bGuardPassed = true;
     close();

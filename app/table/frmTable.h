@@ -39,6 +39,8 @@ public:
 
     // The tables shown now.
     static QList<frmTable*> OpenTables();
+    // The files the table shows, in its rows' order.
+    QStringList Files() const;
     // The unsaved-changes guard: true when the table may close.
     bool AskSaveChanges();
     // Closes the window once its guard has agreed elsewhere.

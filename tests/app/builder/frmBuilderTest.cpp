@@ -1,5 +1,8 @@
 #include "app/builder/frmBuilder.h"
 #include "app/main/frmMainFixture.h"
+#include "app/table/frmTable.h"
+
+#include <QPointer>
 
 #include <QLabel>
 #include <QTableWidget>
@@ -236,6 +239,23 @@ TEST_F(BuilderTest, ThePathsCountFollowsTheTypingAndMarksAnInvalidExpression) {
     EXPECT_EQ(table->item(0, frmBuilder::kColMatches)->text(), "invalid");
     QTest::keyClick(editor, Qt::Key_Backspace);
     EXPECT_EQ(table->item(0, frmBuilder::kColMatches)->text(), "4");
+}
+
+TEST_F(BuilderTest, WithATableOfTheFolderOpenCountsSayInHowManyFiles) {
+    StartLoaded();
+    files.Write("other.xml", "<FD:R xmlns:FD=\"http://www.ridorudu.org/namespace/RidoRudu\">"
+                             "<FD:Datas Table=\"Head\"/></FD:R>");
+    window->OpenTable({QString::fromStdString(files.dir())});
+    QPointer<frmTable> table;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<frmTable*>(widget))
+            table = t;
+    ASSERT_NE(table, nullptr);
+    Keys(Qt::Key_N);
+    ASSERT_NE(Builder(), nullptr);
+    Enter(Find("FD:Field", "4711"));
+    EXPECT_EQ(Fields()->item(0, frmBuilder::kColMatches)->text(), "1, in 1 of 2 files");
+    delete table.data();
 }
 
 TEST_F(BuilderTest, DeletingAConfigurationAsksFirst) {
