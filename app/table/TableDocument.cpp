@@ -8,6 +8,7 @@
 #include "common/Strings.h"
 #include "export/WorkbookWriter.h"
 #include "xml/DOMWrapper.h"
+#include "xml/StreamedValues.h"
 
 #include <QBrush>
 #include <QColor>
@@ -84,9 +85,65 @@ QStringList ExpandTablePaths(const QStringList& paths) {
 TableDocument::TableDocument(ConfigurationInfo config, QObject* parent)
     : QAbstractTableModel(parent), config_(std::move(config)) {}
 
+std::vector<std::string> TableDocument::PathsOf(const ConfigurationInfo& config) {
+    std::vector<std::string> paths;
+    if (!IsBlank(config.sCheckPath))
+        paths.push_back(config.sCheckPath);
+    for (const FieldInfo& field : config.Fields)
+        paths.push_back(field.sPath);
+    return paths;
+}
+
+namespace {
+
+// The row of a file whose values one pass of the parser read; nothing when the check finds
+// nothing, whose reason tells more about the file than the pass knows.
+std::optional<TableDocument::FileRow> RowOf(const ConfigurationInfo& config, const QString& sPath,
+                                            StreamedValues::Values read) {
+    TableDocument::FileRow row;
+    row.sPath = sPath;
+    row.stamp = read.stamp;
+    size_t next = 0;
+    if (!IsBlank(config.sCheckPath)) {
+        const std::optional<std::string>& check = read.values[next++];
+        if (!check)
+            return std::nullopt;
+        row.bOrigin = !IsBlank(*check);
+    }
+    row.values.resize(config.Fields.size());
+    row.state.assign(config.Fields.size(), 0);
+    bool any = false;
+    for (size_t i = 0; i < config.Fields.size(); ++i) {
+        if (std::optional<std::string>& value = read.values[next++]) {
+            row.values[i] = QString::fromStdString(*value);
+            row.state[i] = TableDocument::kPresent;
+            any = true;
+        }
+    }
+    row.saved = row.values;
+    if (!any && !config.Fields.empty()) {
+        row.sError = QStringLiteral("None of the configured fields is in this file.");
+        row.values.clear();
+        row.state.clear();
+    }
+    return row;
+}
+
+} // namespace
+
 TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
                                                const QString& sPath,
                                                const std::atomic<bool>* stop) {
+    return ReadFile(config, sPath, nullptr, stop);
+}
+
+TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
+                                               const QString& sPath, const StreamedValues* streamed,
+                                               const std::atomic<bool>* stop) {
+    if (streamed)
+        if (std::optional<StreamedValues::Values> read = streamed->Read(sPath.toStdString(), stop))
+            if (std::optional<FileRow> row = RowOf(config, sPath, std::move(*read)))
+                return std::move(*row);
     FileRow row;
     row.sPath = sPath;
     try {
@@ -139,6 +196,10 @@ std::optional<std::vector<TableDocument::FileRow>>
 TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& files,
                          const WorkRunner& run) {
     DOMWrapper::SetUpLibrary();
+    // Most configurations read plain paths, which one pass of the parser answers without
+    // building each file's tree.
+    const std::optional<StreamedValues> streamed =
+        StreamedValues::Compile(PathsOf(config), kRidoRuduDeclaration);
     std::vector<FileRow> rows(static_cast<size_t>(files.size()));
     // Large files are read one at a time, so that memory holds at most one large document.
     std::mutex large;
@@ -147,7 +208,7 @@ TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& fil
         std::unique_lock lock(large, std::defer_lock);
         if (QFileInfo(file).size() >= kLargeFile)
             lock.lock();
-        rows[i] = ReadFile(config, file, &stop);
+        rows[i] = ReadFile(config, file, streamed ? &*streamed : nullptr, &stop);
     });
     if (!complete)
         return std::nullopt;

@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
+class StreamedValues;
 class WorkbookWriter;
 
 // The files a table opens: each file named, and the *.xml files of each folder named (not of
@@ -70,6 +72,8 @@ public:
     // turns true.
     static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath,
                             const std::atomic<bool>* stop = nullptr);
+    // The paths that ReadFile reads: the check's, when there is one, then the fields'.
+    static std::vector<std::string> PathsOf(const ConfigurationInfo& config);
     // Reads the files through run, one job a file; the rows keep the files' order. Nothing
     // when run did not run every job.
     static std::optional<std::vector<FileRow>>
@@ -121,6 +125,10 @@ public:
     void ExportTo(WorkbookWriter& writer) const;
 
 private:
+    // With streamed, a file that one pass can answer is read without building its tree.
+    static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath,
+                            const StreamedValues* streamed, const std::atomic<bool>* stop);
+
     class EditCommand;
     friend class EditCommand;
 
