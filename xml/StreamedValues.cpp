@@ -305,6 +305,11 @@ std::optional<StreamedValues::Values> StreamedValues::Read(const std::string& pa
     // and a selected element holding only text keeps all of its text either way.
     xmlCtxtUseOptions(parser, XML_PARSE_NONET);
     xmlParseDocument(parser);
+    // Entity declarations make the parser keep a document of its own even without a tree.
+    if (parser->myDoc) {
+        xmlFreeDoc(parser->myDoc);
+        parser->myDoc = nullptr;
+    }
     const bool complete = parser->wellFormed && parser->nsWellFormed && !parse.needsTree &&
                           !reader.failed && !reader.stopped;
     xmlFreeParserCtxt(parser);
