@@ -83,10 +83,42 @@ DOMWrapper::~DOMWrapper() = default;
 // ---------------------------------------------------------------------------------------
 // Shared internals
 
+namespace {
+
+// What a partial document refuses: nothing may read or write what it left out.
+Failure PartOnly() {
+    return Failure(kErrXmlLibrary, "Only the elements of the configured fields were read.");
+}
+
+} // namespace
+
 xmlDocPtr DOMWrapper::RequireDoc() const {
     if (!XmlDoc)
         throw NotSet();
+    if (XmlDoc->part)
+        throw PartOnly();
     return XmlDoc->doc;
+}
+
+xmlDocPtr DOMWrapper::RequireDocFor(const std::string& path) const {
+    if (!XmlDoc)
+        throw NotSet();
+    if (XmlDoc->part && !XmlDoc->part->paths.contains(path))
+        throw PartOnly();
+    return XmlDoc->doc;
+}
+
+bool DOMWrapper::Partial() const {
+    return XmlDoc && XmlDoc->part;
+}
+
+void DOMWrapper::RequireWhole() {
+    if (!Partial())
+        return;
+    const XmlDocHolder::Part part = *XmlDoc->part;
+    Load(part.path, part.namespaces);
+    for (const auto& [path, value] : part.writes)
+        SetElementValue(path, value);
 }
 
 xmlDocPtr DOMWrapper::Document() const {
@@ -106,6 +138,8 @@ std::vector<xmlNodePtr> DOMWrapper::SelectAll(const std::string& path, xmlNodePt
     XmlDocHolder* holder = context ? XmlDocHolder::Of(context) : XmlDoc.get();
     if (!holder)
         throw NotSet();
+    if (holder->part && (context || !holder->part->paths.contains(path)))
+        throw PartOnly();
     return holder->Select(path, context ? context : reinterpret_cast<xmlNodePtr>(holder->doc));
 }
 
@@ -422,7 +456,7 @@ std::string DOMWrapper::GetElementValue2(std::string& sValue, bool& bFound,
     sValue.clear();
     bFound = false;
     try {
-        RequireDoc();
+        RequireDocFor(sElement);
         CurrentNode = SelectFirst(sElement);
         if (CurrentNode.IsSet()) {
             std::string text = TextOf(CurrentNode.get());
@@ -439,9 +473,11 @@ std::string DOMWrapper::GetElementValue2(std::string& sValue, bool& bFound,
 
 void DOMWrapper::SetElementValue(const std::string& sElement, const AnyValue& sValue) {
     try {
-        RequireDoc();
+        RequireDocFor(sElement);
         WorkNode = SelectFirst(sElement);
         WriteText(WorkNode.get(), sValue.Text());
+        if (XmlDoc->part)
+            XmlDoc->part->writes.emplace_back(sElement, sValue.Text());
     } catch (const std::exception&) {
         RaiseInline("SetElementValue", sElement);
     }
@@ -538,6 +574,7 @@ bool DOMWrapper::CheckElementByName(const std::string& qu_path_name) {
 
 bool DOMWrapper::ClearAllNodes() {
     try {
+        RequireWhole();
         xmlNodePtr root = xmlDocGetRootElement(RequireDoc());
         if (!root)
             throw NotSet();

@@ -53,6 +53,8 @@ private:
 // document order. An operation leaves CurrentNode, WorkNode and the node list (NodeList,
 // nNodePos) alone unless its comment says otherwise, so after Load or NewDoc they may still
 // lead into the previous document.
+class PlainPaths;
+
 class DOMWrapper {
 public:
     DOMWrapper();
@@ -63,6 +65,17 @@ public:
     // error; the last line is the parser's reason (Failure::detail has line and column).
     // Replaces the document first, so after a failure it is an empty one.
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
+    // Load for reading and writing through paths. When each of them is a plain absolute path
+    // (such as /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'], as configurations mostly
+    // hold), only the elements they select and those on their way are kept, so that a large
+    // file takes a fraction of the memory. GetElementValue, GetElementValue2 and
+    // SetElementValue with those paths, ClearAllNodes, Save and the stamp work as after Load.
+    // Anything else, and a save that cannot copy the file with the written values put in,
+    // first reads the whole file again and repeats on it what was done.
+    void LoadFor(const std::string& sPath_File, const std::string& sNameSpace,
+                 const std::vector<std::string>& paths);
+    // Whether elements of the loaded file were left out.
+    bool Partial() const;
     // error, also without a document or root element; replaces the file atomically.
     void Save(const std::string& sPath_File);
     // The file the document was loaded from, as it was read, or as a save in place left it;
@@ -218,6 +231,12 @@ private:
 
     // The document, or Failure(kErrObjectNotSet) when there is none.
     xmlDocPtr RequireDoc() const;
+    // RequireDoc, where only path will be read or written: a partial document serves.
+    xmlDocPtr RequireDocFor(const std::string& path) const;
+    // Reads the whole file of a partial document, repeating what was done to it.
+    void RequireWhole();
+    void LoadFile(const std::string& sPath_File, const std::string& sNameSpace,
+                  const PlainPaths* keep);
     // The reference wrapped for the current document.
     DOMNode Ref(xmlNodePtr node) const;
     // First node in document order that the XPath selects from context (the document node

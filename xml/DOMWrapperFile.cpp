@@ -154,6 +154,26 @@ void DOMWrapper::SetProgress(std::function<void(int64_t, int64_t)> progress) {
 }
 
 void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpace) {
+    LoadFile(sPath_File, sNameSpace, nullptr);
+}
+
+void DOMWrapper::LoadFor(const std::string& sPath_File, const std::string& sNameSpace,
+                         const std::vector<std::string>& paths) {
+    // A document saved whole must hold all of the file.
+    std::optional<PlainPaths> keep;
+    if (!paths.empty() && SplicingEnabled())
+        keep = PlainPaths::Compile(paths, sNameSpace);
+    if (!keep) {
+        LoadFile(sPath_File, sNameSpace, nullptr);
+        return;
+    }
+    LoadFile(sPath_File, sNameSpace, &*keep);
+    if (XmlDoc && XmlDoc->part)
+        XmlDoc->part->paths.insert(paths.begin(), paths.end());
+}
+
+void DOMWrapper::LoadFile(const std::string& sPath_File, const std::string& sNameSpace,
+                          const PlainPaths* keep) {
     std::string reason;
     std::string where;
     try {
@@ -180,6 +200,7 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         if (!parser)
             throw Failure(kErrXmlLibrary, "Out of memory");
         SourceRecorder recorder;
+        recorder.keep = keep;
         RecordSourcePositions(parser.get(), recorder);
         FileReader reader{file, Progress, Stop, file.size(), {}};
         OwnedDoc parsed(xmlCtxtReadIO(parser.get(), FileReader::Read, nullptr, &reader,
@@ -223,6 +244,8 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
         source.path = info.absoluteFilePath().toStdString();
         source.stamp = {reader.size, modified.value_or(0), static_cast<uint32_t>(reader.checksum)};
         source.encoding = recorder.encoding;
+        if (recorder.dropped)
+            XmlDoc->part = XmlDocHolder::Part{source.path, sNameSpace, {}, {}};
 
         if (!IsBlank(sNameSpace)) {
             std::vector<std::pair<std::string, std::string>> declarations;
@@ -237,6 +260,18 @@ void DOMWrapper::Load(const std::string& sPath_File, const std::string& sNameSpa
 
 void DOMWrapper::Save(const std::string& sPath_File) {
     try {
+        if (Partial()) {
+            if (!MayReplaceFile(sPath_File))
+                throw Failure(kErrXmlLibrary, "Access is denied.");
+            const QString target = QFileInfo(QString::fromStdString(sPath_File)).absoluteFilePath();
+            if (XmlDoc->source && SaveSpliced(target)) {
+                // The file holds the values now: a whole reading of it need not repeat them.
+                if (XmlDoc->part->path == target.toStdString())
+                    XmlDoc->part->writes.clear();
+                return;
+            }
+            RequireWhole();
+        }
         xmlDocPtr doc = RequireDoc();
         // Writing a document without content would replace a file with nothing.
         if (!xmlDocGetRootElement(doc))

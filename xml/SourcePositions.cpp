@@ -1,5 +1,7 @@
 #include "xml/SourcePositions.h"
 
+#include "xml/XmlCodec.h"
+
 #include <libxml/SAX2.h>
 #include <libxml/parserInternals.h>
 
@@ -32,6 +34,54 @@ bool IsBlankByte(xmlChar c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
+// Whether the matcher follows the element at the recorder's depth: not inside an element
+// kept whole or dropped.
+bool Followed(const SourceRecorder& recorder) {
+    return recorder.matcher && !recorder.keepAll &&
+           !(recorder.wholeAt != 0 && recorder.depth > recorder.wholeAt) &&
+           !(recorder.dropAt != 0 && recorder.depth > recorder.dropAt);
+}
+
+void FollowStart(SourceRecorder& recorder, const xmlChar* localname, const xmlChar* uri,
+                 int nbAttributes, const xmlChar** attributes) {
+    ++recorder.depth;
+    if (recorder.depth == 1)
+        recorder.keepAll = recorder.keepAll || !XmlCodec::For(recorder.encoding);
+    if (!Followed(recorder))
+        return;
+    using Match = PlainPaths::Matcher::Match;
+    const Match match = recorder.matcher->Enter(localname, uri, nbAttributes, attributes);
+    bool selected = match == Match::Unsure;
+    if (match == Match::Step)
+        for (uint32_t node : recorder.matcher->Matched())
+            selected = selected || !recorder.keep->At(node).ends.empty();
+    if (selected)
+        recorder.wholeAt = recorder.depth;
+    else if (match == Match::None && recorder.depth > 1)
+        recorder.dropAt = recorder.depth;
+}
+
+void FollowEnd(SourceRecorder& recorder, xmlParserCtxtPtr parser, xmlNodePtr node) {
+    if (Followed(recorder))
+        recorder.matcher->Leave();
+    if (recorder.wholeAt == recorder.depth)
+        recorder.wholeAt = 0;
+    if (recorder.dropAt == recorder.depth) {
+        recorder.dropAt = 0;
+        if (node && node->type == XML_ELEMENT_NODE && node->parent &&
+            node->parent->type == XML_ELEMENT_NODE) {
+            xmlUnlinkNode(node);
+            xmlFreeNode(node);
+            recorder.dropped = true;
+            // Text that follows must not be appended through the parser's note of the last
+            // text it made, which may have been inside the element just dropped.
+            parser->nodemem = 0;
+            parser->nodelen = 0;
+        }
+    }
+    --recorder.depth;
+}
+
 void StartElement(void* context, const xmlChar* localname, const xmlChar* prefix,
                   const xmlChar* uri, int nbNamespaces, const xmlChar** namespaces,
                   int nbAttributes, int nbDefaulted, const xmlChar** attributes) {
@@ -46,6 +96,7 @@ void StartElement(void* context, const xmlChar* localname, const xmlChar* prefix
         if (input && input->buf && input->buf->encoder && input->buf->encoder->name)
             recorder->encoding = input->buf->encoder->name;
     }
+    FollowStart(*recorder, localname, uri, nbAttributes, attributes);
     // Elements that an entity's text builds are not in the file where they are used.
     if (parser->inputNr != 1 || !node || node->type != XML_ELEMENT_NODE || !input || !input->cur ||
         !input->base) {
@@ -68,11 +119,8 @@ void StartElement(void* context, const xmlChar* localname, const xmlChar* prefix
     node->extra = static_cast<unsigned short>(openAt >> 16);
 }
 
-void EndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
-                const xmlChar* uri) {
-    auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    xmlNodePtr node = parser->node;
-    xmlSAX2EndElementNs(context, localname, prefix, uri);
+void RecordEnd(xmlParserCtxtPtr parser, xmlNodePtr node, const xmlChar* localname,
+               const xmlChar* prefix) {
     xmlParserInputPtr input = parser->input;
     if (!node || node->type != XML_ELEMENT_NODE || Bits(node) == 0 || parser->inputNr != 1 ||
         !input || !input->cur) {
@@ -110,10 +158,20 @@ void EndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
     SetBits(node, (close << 32) | OffsetOf(input, endOpen));
 }
 
+void EndElement(void* context, const xmlChar* localname, const xmlChar* prefix,
+                const xmlChar* uri) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    xmlNodePtr node = parser->node;
+    xmlSAX2EndElementNs(context, localname, prefix, uri);
+    RecordEnd(parser, node, localname, prefix);
+    FollowEnd(*RecorderOf(parser), parser, node);
+}
+
 void InternalSubset(void* context, const xmlChar* name, const xmlChar* externalId,
                     const xmlChar* systemId) {
     auto* parser = static_cast<xmlParserCtxtPtr>(context);
     xmlSAX2InternalSubset(context, name, externalId, systemId);
+    RecorderOf(parser)->keepAll = true;
     xmlParserInputPtr input = parser->input;
     if (parser->inputNr != 1 || !input || !input->cur || !input->base)
         return;
@@ -151,6 +209,8 @@ void ExternalSubset(void* context, const xmlChar* name, const xmlChar* externalI
 
 void RecordSourcePositions(xmlParserCtxtPtr parser, SourceRecorder& recorder) {
     parser->_private = &recorder;
+    if (recorder.keep)
+        recorder.matcher.emplace(*recorder.keep);
     parser->sax->startElementNs = StartElement;
     parser->sax->endElementNs = EndElement;
     parser->sax->internalSubset = InternalSubset;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "common/FileStamp.h"
+#include "xml/PlainPaths.h"
 
 #include <libxml/parser.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,18 @@ struct SourceRecorder {
     std::string doctype;
     uint64_t doctypeStart = 0;
     bool doctypeStarted = false;
+
+    // With paths to keep, an element that none of them can select, nor anything inside it,
+    // is dropped from the tree as soon as it has been read; the root always stays. Every
+    // element stays in a document with a document type, or in an encoding that a save
+    // cannot splice: such a document is saved whole.
+    const PlainPaths* keep = nullptr;
+    bool dropped = false; // some element was
+    std::optional<PlainPaths::Matcher> matcher;
+    bool keepAll = false;
+    size_t depth = 0;
+    size_t wholeAt = 0; // the depth of an element kept with everything inside it
+    size_t dropAt = 0;  // the depth of an element to drop
 };
 
 // Makes the parser record the places of every element it builds. The recorder must outlive

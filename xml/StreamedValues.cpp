@@ -1,128 +1,32 @@
 #include "xml/StreamedValues.h"
 
-#include "common/Strings.h"
 #include "xml/FileReader.h"
-#include "xml/XmlText.h"
 
 #include <QFileInfo>
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <string_view>
 
-namespace {
-
-bool SameName(const FastXPath::Name& a, const FastXPath::Name& b) {
-    return a.any == b.any && a.uri == b.uri && a.local == b.local;
-}
-
-bool SameStep(const FastXPath::Name& name, const std::vector<FastXPath::Predicate>& predicates,
-              const FastXPath::Name& otherName,
-              const std::vector<FastXPath::Predicate>& otherPredicates) {
-    if (!SameName(name, otherName) || predicates.size() != otherPredicates.size())
-        return false;
-    for (size_t i = 0; i < predicates.size(); ++i)
-        if (!SameName(predicates[i].attribute, otherPredicates[i].attribute) ||
-            predicates[i].value != otherPredicates[i].value)
-            return false;
-    return true;
-}
-
-// The parser's names against a step's: no URI is no namespace.
-bool NameIs(const FastXPath::Name& name, const xmlChar* local, const xmlChar* uri) {
-    if (name.any)
-        return true;
-    if (std::strcmp(reinterpret_cast<const char*>(local), name.local.c_str()) != 0)
-        return false;
-    return name.uri.empty()
-               ? uri == nullptr
-               : uri && std::strcmp(reinterpret_cast<const char*>(uri), name.uri.c_str()) == 0;
-}
-
-} // namespace
-
 std::optional<StreamedValues> StreamedValues::Compile(const std::vector<std::string>& paths,
                                                       const std::string& namespaces) {
-    std::vector<std::pair<std::string, std::string>> bindings;
-    if (!IsBlank(namespaces) && !ParseNamespaceDeclarations(namespaces, bindings))
+    std::optional<PlainPaths> compiled = PlainPaths::Compile(paths, namespaces);
+    if (!compiled)
         return std::nullopt;
-    StreamedValues compiled;
-    compiled.paths_ = paths.size();
-    for (uint32_t index = 0; index < paths.size(); ++index) {
-        const std::optional<FastXPath::Path> path = FastXPath::Parse(paths[index], bindings);
-        if (!path || !path->absolute || path->steps.empty())
-            return std::nullopt;
-        uint32_t node = 0;
-        for (size_t i = 0; i < path->steps.size(); ++i) {
-            const FastXPath::Step& step = path->steps[i];
-            if (step.descendant)
-                return std::nullopt;
-            const bool last = i + 1 == path->steps.size();
-            if (step.kind == FastXPath::Step::Kind::Attribute && last && i > 0 &&
-                step.predicates.empty()) {
-                compiled.nodes_[node].attributes.emplace_back(step.name, index);
-                break;
-            }
-            if (step.kind != FastXPath::Step::Kind::Child)
-                return std::nullopt;
-            // Positions count among siblings, which one pass could do, but rarely pays.
-            for (const FastXPath::Predicate& predicate : step.predicates)
-                if (predicate.kind != FastXPath::Predicate::Kind::AttributeEquals)
-                    return std::nullopt;
-            uint32_t next = 0;
-            for (uint32_t child : compiled.nodes_[node].children)
-                if (SameStep(compiled.nodes_[child].name, compiled.nodes_[child].predicates,
-                             step.name, step.predicates))
-                    next = child;
-            if (next == 0) {
-                next = static_cast<uint32_t>(compiled.nodes_.size());
-                compiled.nodes_.push_back({step.name, step.predicates, {}, {}, {}, {}});
-                compiled.nodes_[node].children.push_back(next);
-            }
-            node = next;
-            if (last)
-                compiled.nodes_[node].ends.push_back(index);
-        }
-    }
-    for (Node& node : compiled.nodes_)
-        compiled.GroupChildren(node);
-    return compiled;
+    return StreamedValues(std::move(*compiled));
 }
 
-void StreamedValues::GroupChildren(Node& node) const {
-    for (uint32_t child : node.children) {
-        const Node& step = nodes_[child];
-        auto group = std::find_if(node.groups.begin(), node.groups.end(),
-                                  [&](const Group& g) { return SameName(g.name, step.name); });
-        if (group == node.groups.end()) {
-            node.groups.push_back({step.name, std::nullopt, {}, {}});
-            group = std::prev(node.groups.end());
-            if (!step.predicates.empty())
-                group->key = step.predicates.front().attribute;
-        }
-        if (group->key && !step.predicates.empty() &&
-            SameName(*group->key, step.predicates.front().attribute))
-            group->byKey[step.predicates.front().value].push_back(child);
-        else
-            group->others.push_back(child);
-    }
-}
-
-// The state of one pass. Each open element has the nodes it matched on a stack; below an
-// element that matched none, nothing can match, so only the depth is counted there.
+// The state of one pass.
 struct StreamedValues::Parse {
-    explicit Parse(const StreamedValues& compiled) : paths(compiled) {}
+    explicit Parse(const PlainPaths& compiled) : paths(compiled), matcher(compiled) {}
 
-    const StreamedValues& paths;
+    const PlainPaths& paths;
+    PlainPaths::Matcher matcher;
     xmlParserCtxtPtr parser = nullptr;
     std::vector<std::optional<std::string>> values;
-    std::vector<uint32_t> matched{0}; // the nodes of the open elements, one run each
-    std::vector<size_t> runs{0};      // where each open element's run starts
-    size_t unmatchedDepth = 0;
     // The element whose text is being gathered, and the paths that wait for it.
     bool gathering = false;
     std::string text;
@@ -134,84 +38,29 @@ struct StreamedValues::Parse {
         xmlStopParser(parser);
     }
 
-    bool Passes(const Node& node, int nAttributes, const xmlChar** attributes) {
-        for (const FastXPath::Predicate& predicate : node.predicates) {
-            bool passes = false;
-            for (int i = 0; i < nAttributes; ++i) {
-                const xmlChar** a = attributes + 5 * i;
-                if (!NameIs(predicate.attribute, a[0], a[2]))
-                    continue;
-                const std::string_view value(reinterpret_cast<const char*>(a[3]),
-                                             static_cast<size_t>(a[4] - a[3]));
-                if (value.find('&') != std::string_view::npos) {
-                    GiveUp();
-                    return false;
-                }
-                passes = passes || value == predicate.value;
-            }
-            if (!passes)
-                return false;
-        }
-        return true;
-    }
-
-    // The parser hands an ampersand in an attribute on as a reference for the tree to
-    // resolve: such a value is not compared here.
     void Start(const xmlChar* local, const xmlChar* uri, int nAttributes,
                const xmlChar** attributes) {
         if (gathering)
             return GiveUp(); // a selected element holding elements
-        if (unmatchedDepth > 0 || runs.back() == matched.size()) {
-            ++unmatchedDepth;
+        const PlainPaths::Matcher::Match match = matcher.Enter(local, uri, nAttributes, attributes);
+        if (match == PlainPaths::Matcher::Match::Unsure)
+            return GiveUp();
+        if (match == PlainPaths::Matcher::Match::None)
             return;
-        }
-        const size_t from = runs.back();
-        const size_t to = matched.size();
-        runs.push_back(to);
-        for (size_t i = from; i < to && !needsTree; ++i) {
-            for (const Group& group : paths.nodes_[matched[i]].groups) {
-                if (!NameIs(group.name, local, uri))
-                    continue;
-                const auto take = [&](const std::vector<uint32_t>& children) {
-                    for (uint32_t child : children)
-                        if (Passes(paths.nodes_[child], nAttributes, attributes))
-                            matched.push_back(child);
-                };
-                take(group.others);
-                if (!group.key)
-                    continue;
-                for (int k = 0; k < nAttributes; ++k) {
-                    const xmlChar** a = attributes + 5 * k;
-                    if (!NameIs(*group.key, a[0], a[2]))
-                        continue;
-                    const std::string value(reinterpret_cast<const char*>(a[3]),
-                                            static_cast<size_t>(a[4] - a[3]));
-                    if (value.find('&') != std::string::npos)
-                        return GiveUp();
-                    const auto found = group.byKey.find(value);
-                    if (found != group.byKey.end())
-                        take(found->second);
-                }
-            }
-        }
-        for (size_t i = to; i < matched.size() && !needsTree; ++i) {
-            const Node& node = paths.nodes_[matched[i]];
+        for (uint32_t matched : matcher.Matched()) {
+            const PlainPaths::Node& node = paths.At(matched);
             for (uint32_t path : node.ends)
                 if (!values[path])
                     waiting.push_back(path);
             for (const auto& [name, path] : node.attributes) {
-                if (values[path])
-                    continue;
-                for (int k = 0; k < nAttributes; ++k) {
+                for (int k = 0; k < nAttributes && !values[path]; ++k) {
                     const xmlChar** a = attributes + 5 * k;
-                    if (!NameIs(name, a[0], a[2]))
+                    if (!ParserNameIs(name, a[0], a[2]))
                         continue;
-                    const std::string_view value(reinterpret_cast<const char*>(a[3]),
-                                                 static_cast<size_t>(a[4] - a[3]));
-                    if (value.find('&') != std::string_view::npos)
+                    const std::optional<std::string_view> value = PlainAttributeValue(a);
+                    if (!value)
                         return GiveUp();
-                    values[path] = std::string(value);
-                    break;
+                    values[path] = std::string(*value);
                 }
             }
         }
@@ -222,10 +71,6 @@ struct StreamedValues::Parse {
     }
 
     void End() {
-        if (unmatchedDepth > 0) {
-            --unmatchedDepth;
-            return;
-        }
         if (gathering) {
             for (uint32_t path : waiting)
                 if (!values[path])
@@ -233,8 +78,7 @@ struct StreamedValues::Parse {
             waiting.clear();
             gathering = false;
         }
-        matched.resize(runs.back());
-        runs.pop_back();
+        matcher.Leave();
     }
 
     static Parse& Of(void* context) { return *static_cast<Parse*>(context); }
@@ -292,8 +136,8 @@ std::optional<StreamedValues::Values> StreamedValues::Read(const std::string& pa
     handler.fatalError = Parse::Quiet;
     handler.serror = Parse::QuietStructured;
 
-    Parse parse(*this);
-    parse.values.resize(paths_);
+    Parse parse(paths_);
+    parse.values.resize(paths_.Count());
     const std::function<void(int64_t, int64_t)> noProgress;
     FileReader reader{file, noProgress, stop, file.size(), {}};
     xmlParserCtxtPtr parser = xmlCreateIOParserCtxt(&handler, &parse, FileReader::Read, nullptr,

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "common/FileStamp.h"
-#include "xml/FastXPath.h"
+#include "xml/PlainPaths.h"
 
 #include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Reads what absolute paths of plain steps select in a file, such as
@@ -33,27 +33,9 @@ public:
                                const std::atomic<bool>* stop = nullptr) const;
 
 private:
-    // The steps below one node that test the same name. Those whose first predicate tests
-    // the group's key attribute are found by its value, as configurations mostly address
-    // fields: FD:Field[@Name='F'].
-    struct Group {
-        FastXPath::Name name;
-        std::optional<FastXPath::Name> key;
-        std::unordered_map<std::string, std::vector<uint32_t>> byKey;
-        std::vector<uint32_t> others;
-    };
-    // Paths share their leading steps: one node per distinct step, below the document's.
-    struct Node {
-        FastXPath::Name name;
-        std::vector<FastXPath::Predicate> predicates; // each an attribute's value
-        std::vector<uint32_t> children;
-        std::vector<Group> groups;  // the children by name
-        std::vector<uint32_t> ends; // the paths that select this element
-        std::vector<std::pair<FastXPath::Name, uint32_t>> attributes; // paths ending in @name
-    };
-    void GroupChildren(Node& node) const;
+    explicit StreamedValues(PlainPaths paths) : paths_(std::move(paths)) {}
+
     struct Parse;
 
-    std::vector<Node> nodes_{1};
-    size_t paths_ = 0;
+    PlainPaths paths_;
 };

@@ -68,6 +68,16 @@ struct XmlDocHolder : std::enable_shared_from_this<XmlDocHolder> {
     std::vector<std::pair<std::string, std::string>> namespaces;
     std::string lastXPathError;
 
+    // A document of which only the elements that some paths select, and those on their way,
+    // were kept: how to read it whole, and what was done to it since.
+    struct Part {
+        std::string path;       // the file
+        std::string namespaces; // the selection namespaces, as Load took them
+        std::unordered_set<std::string> paths;
+        std::vector<std::pair<std::string, std::string>> writes; // SetElementValue
+    };
+    std::optional<Part> part;
+
 private:
     void DropXPath();
 

@@ -168,7 +168,17 @@ void frmMain::LoadSourceFile(const std::string& sPath) {
                                         "Loading " +
                                             QFileInfo(QString::fromStdString(sPath)).fileName());
             SourceStamp.reset();
-            SourceDoc.Load(sPath, kRidoRuduDeclaration);
+            // Only the configured fields' elements are kept where their paths allow: a large
+            // file then takes a fraction of the memory. A configuration that cannot be read
+            // here is reported below, once the file is read.
+            std::vector<std::string> paths;
+            try {
+                paths = ConfiguredPaths(ReadConfiguration(
+                    ConfigDoc, cmbConfig->itemData(cmbConfig->currentIndex()).toInt(),
+                    Aliases::Optional));
+            } catch (const std::exception&) {
+            }
+            SourceDoc.LoadFor(sPath, kRidoRuduDeclaration, paths);
             SourceStamp = SourceDoc.LoadedStamp();
         }
         bFileRead = true;

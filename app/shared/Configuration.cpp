@@ -76,3 +76,12 @@ ConfigurationInfo ReadConfiguration(DOMWrapper& ConfigDoc, int32_t nNumber, Alia
     }
     return info;
 }
+
+std::vector<std::string> ConfiguredPaths(const ConfigurationInfo& config) {
+    std::vector<std::string> paths;
+    if (!IsBlank(config.sCheckPath))
+        paths.push_back(config.sCheckPath);
+    for (const FieldInfo& field : config.Fields)
+        paths.push_back(field.sPath);
+    return paths;
+}

@@ -46,6 +46,9 @@ std::vector<ConfigurationEntry> ListConfigurations(DOMWrapper& ConfigDoc);
 // Told what is being read before each step, for the details of a failure.
 using ReadingStep = std::function<void(const std::string& step)>;
 
+// The paths a file is read through: the check's, when there is one, then the fields'.
+std::vector<std::string> ConfiguredPaths(const ConfigurationInfo& config);
+
 enum class Aliases { Required, Optional };
 
 // Reads the configuration numbered nNumber from the configuration document. Throws Failure

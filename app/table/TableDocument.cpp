@@ -85,15 +85,6 @@ QStringList ExpandTablePaths(const QStringList& paths) {
 TableDocument::TableDocument(ConfigurationInfo config, QObject* parent)
     : QAbstractTableModel(parent), config_(std::move(config)) {}
 
-std::vector<std::string> TableDocument::PathsOf(const ConfigurationInfo& config) {
-    std::vector<std::string> paths;
-    if (!IsBlank(config.sCheckPath))
-        paths.push_back(config.sCheckPath);
-    for (const FieldInfo& field : config.Fields)
-        paths.push_back(field.sPath);
-    return paths;
-}
-
 namespace {
 
 // The row of a file whose values one pass of the parser read; nothing when the check finds
@@ -199,7 +190,7 @@ TableDocument::ReadFiles(const ConfigurationInfo& config, const QStringList& fil
     // Most configurations read plain paths, which one pass of the parser answers without
     // building each file's tree.
     const std::optional<StreamedValues> streamed =
-        StreamedValues::Compile(PathsOf(config), kRidoRuduDeclaration);
+        StreamedValues::Compile(ConfiguredPaths(config), kRidoRuduDeclaration);
     std::vector<FileRow> rows(static_cast<size_t>(files.size()));
     // Large files are read one at a time, so that memory holds at most one large document.
     std::mutex large;

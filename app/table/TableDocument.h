@@ -72,8 +72,6 @@ public:
     // turns true.
     static FileRow ReadFile(const ConfigurationInfo& config, const QString& sPath,
                             const std::atomic<bool>* stop = nullptr);
-    // The paths that ReadFile reads: the check's, when there is one, then the fields'.
-    static std::vector<std::string> PathsOf(const ConfigurationInfo& config);
     // Reads the files through run, one job a file; the rows keep the files' order. Nothing
     // when run did not run every job.
     static std::optional<std::vector<FileRow>>
