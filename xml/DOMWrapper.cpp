@@ -10,6 +10,7 @@
 #include <libxml/tree.h>
 
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -100,11 +101,16 @@ xmlDocPtr DOMWrapper::RequireDoc() const {
     return XmlDoc->doc;
 }
 
-xmlDocPtr DOMWrapper::RequireDocFor(const std::string& path) const {
+xmlDocPtr DOMWrapper::RequireDoc() {
+    RequireWhole();
+    return std::as_const(*this).RequireDoc();
+}
+
+xmlDocPtr DOMWrapper::RequireDocFor(const std::string& path) {
     if (!XmlDoc)
         throw NotSet();
     if (XmlDoc->part && !XmlDoc->part->paths.contains(path))
-        throw PartOnly();
+        RequireWhole();
     return XmlDoc->doc;
 }
 
@@ -385,6 +391,7 @@ std::string DOMWrapper::NewDoc(const std::string& elementname) {
 void DOMWrapper::GetNodeList(const std::string& sXPath) {
     NodeList.reset();
     try {
+        RequireWhole();
         auto nodes = SelectAll(sXPath);
         NodeList = std::make_unique<NodeListData>(NodeListData{XmlDoc, std::move(nodes)});
     } catch (const std::exception&) {
@@ -438,6 +445,7 @@ std::string DOMWrapper::GetElementValue(const std::string& sElement, bool bOptio
             noNode = true;
             throw NotSet();
         }
+        RequireDocFor(sElement);
         CurrentNode = SelectFirst(sElement);
         if (!CurrentNode.IsSet()) {
             noNode = true;

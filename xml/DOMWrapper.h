@@ -230,9 +230,13 @@ private:
     // --- Shared internals (DOMWrapper.cpp) ---
 
     // The document, or Failure(kErrObjectNotSet) when there is none.
+    // The document; throws NotSet when there is none. A partial one: the whole file is read
+    // first, and the const form refuses it.
     xmlDocPtr RequireDoc() const;
-    // RequireDoc, where only path will be read or written: a partial document serves.
-    xmlDocPtr RequireDocFor(const std::string& path) const;
+    xmlDocPtr RequireDoc();
+    // RequireDoc, where only path will be read or written: a partial document serves when
+    // it was loaded for path, else the whole file is read first.
+    xmlDocPtr RequireDocFor(const std::string& path);
     // Reads the whole file of a partial document, repeating what was done to it.
     void RequireWhole();
     void LoadFile(const std::string& sPath_File, const std::string& sNameSpace,
