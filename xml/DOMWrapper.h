@@ -81,6 +81,9 @@ public:
     // The file the document was loaded from, as it was read, or as a save in place left it;
     // nothing for a document that is not, or no longer, a copy of a file's bytes.
     std::optional<FileStamp> LoadedStamp() const;
+    // The stamp of the file the last Save wrote, when the save knows it without reading the
+    // file again (it copied the loaded file with the values put in).
+    std::optional<FileStamp> SavedStamp() const { return LastSaved; }
     // The root element's qualified name and namespace URI ("" for none); nothing without a
     // root element.
     std::optional<std::pair<std::string, std::string>> RootElement() const;
@@ -226,6 +229,7 @@ private:
     std::function<void(int64_t, int64_t)> Progress;
     const std::atomic<bool>* Stop = nullptr;
     bool bBoxesAsErrors = false;
+    std::optional<FileStamp> LastSaved;
 
     // --- Shared internals (DOMWrapper.cpp) ---
 

@@ -259,6 +259,7 @@ void DOMWrapper::LoadFile(const std::string& sPath_File, const std::string& sNam
 }
 
 void DOMWrapper::Save(const std::string& sPath_File) {
+    LastSaved.reset();
     try {
         if (Partial()) {
             if (!MayReplaceFile(sPath_File))
@@ -319,6 +320,7 @@ bool DOMWrapper::SaveSpliced(const QString& target) {
     if (!file.commit())
         throw Failure(kErrXmlLibrary, file.errorString().toStdString());
     const int64_t modified = ModifiedTime(target).value_or(0);
+    LastSaved = FileStamp{result.size, modified, result.checksum};
     // Saved under another name, the loaded file stays as it was and serves the next save.
     if (XmlDoc->source->path == target.toStdString() &&
         !RebaseSource(XmlDoc->doc, *XmlDoc->source, result, target.toStdString(), modified))

@@ -109,7 +109,9 @@ bool frmMain::SaveXmlData(const std::string& sPath) {
             Grid->SetText(row, kColMarker, "0");
         }
         SourceDoc.Save(sPath);
-        SourceStamp = StampOf(QString::fromStdString(sPath));
+        SourceStamp = SourceDoc.SavedStamp();
+        if (!SourceStamp)
+            SourceStamp = StampOf(QString::fromStdString(sPath));
         // The history stays: a value saved by mistake can still be taken back, and taking it
         // back is an edit to be saved again.
         Grid->ClearMarks();

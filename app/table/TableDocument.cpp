@@ -515,7 +515,7 @@ SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileR
     DOMWrapper doc;
     PrepareForWorker(doc, &stop);
     try {
-        doc.Load(r.sPath.toStdString(), kRidoRuduDeclaration);
+        doc.LoadFor(r.sPath.toStdString(), kRidoRuduDeclaration, ConfiguredPaths(config));
     } catch (const std::exception& e) {
         // A file rewritten since the table read it says so, whatever its content is now.
         outcome.problem = stop.load()                       ? kCancelled
@@ -549,8 +549,8 @@ SaveOutcome SaveFile(const ConfigurationInfo& config, const TableDocument::FileR
         outcome.problem = ReasonOf(e);
         return outcome;
     }
-    // A splice in place leaves the document knowing the new file; elsewhere it is read.
-    const std::optional<FileStamp> saved = inPlace ? doc.LoadedStamp() : std::nullopt;
+    // A splice knows the file it wrote; a whole save's file is read.
+    const std::optional<FileStamp> saved = doc.SavedStamp();
     outcome.stamp = saved ? *saved : StampOf(target).value_or(FileStamp{});
     outcome.sPath = target;
     return outcome;
