@@ -1,6 +1,7 @@
 #include "xml/StreamedValues.h"
 
 #include "xml/FileReader.h"
+#include "xml/XmlDocHolder.h"
 
 #include <QFileInfo>
 
@@ -114,6 +115,7 @@ struct StreamedValues::Parse {
 
 std::optional<StreamedValues::Values> StreamedValues::Read(const std::string& path,
                                                            const std::atomic<bool>* stop) const {
+    XmlDocHolder::SetUpLibrary();
     QFile file(QString::fromStdString(path));
     if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ||
         file.size() > std::numeric_limits<int>::max())
