@@ -468,7 +468,7 @@ bool frmTable::SaveFilesAs() {
             std::string text = "These files exist in the target folder:";
             for (qsizetype i = 0; i < names.size() && i < static_cast<qsizetype>(kListedProblems);
                  ++i)
-                text += "\n" + names[i].toStdString();
+                text.append("\n").append(names[i].toStdString());
             if (names.size() > static_cast<qsizetype>(kListedProblems))
                 text += "\nand " + std::to_string(names.size() - kListedProblems) + " more.";
             text += "\nReplace them with the table's files, or skip them?";
@@ -493,8 +493,10 @@ bool frmTable::ReportSave(const TableDocument::SaveReport& report) const {
                                                : FileCount(report.nSaved) + " were saved.";
     std::string text = saved.toStdString() + "\nThese files were not saved:";
     for (size_t i = 0; i < problems.size() && i < kListedProblems; ++i)
-        text += "\n" + Document->ShownName(problems[i].sPath).toStdString() + ": " +
-                problems[i].sReason.toStdString();
+        text.append("\n")
+            .append(Document->ShownName(problems[i].sPath).toStdString())
+            .append(": ")
+            .append(problems[i].sReason.toStdString());
     if (problems.size() > kListedProblems)
         text += "\nand " + std::to_string(problems.size() - kListedProblems) + " more.";
     ShowMessageBox(text, "Error while saving xml-data");
