@@ -82,7 +82,7 @@ Step ElementStep(xmlNodePtr element) {
         step.byAttribute = true;
         return step;
     }
-    step.text += "[" + std::to_string(position) + "]";
+    step.text.append("[").append(std::to_string(position)).append("]");
     return step;
 }
 
@@ -102,7 +102,7 @@ std::string XPathLiteral(const std::string& text) {
     size_t start = 0;
     for (;;) {
         const size_t quote = text.find('\'', start);
-        out += "'" + text.substr(start, quote - start) + "'";
+        out.append("'").append(text, start, quote - start).append("'");
         if (quote == std::string::npos)
             break;
         out += ",\"'\",";
@@ -128,8 +128,8 @@ FieldProposal ProposeField(DOMWrapper& doc, const DOMNode& ref) {
     }
     proposal.sAlias = last.byAttribute ? last.identifyingValue : Text(element->name);
     if (node->type == XML_ATTRIBUTE_NODE) {
-        path += "/@" + NameTest(node);
-        proposal.sAlias += " " + Text(node->name);
+        path.append("/@").append(NameTest(node));
+        proposal.sAlias.append(" ").append(Text(node->name));
     }
     proposal.sPath = path;
 

@@ -61,7 +61,7 @@ std::string OwnText(xmlNodePtr element) {
             child->content)
             text += reinterpret_cast<const char*>(child->content);
         else if (child->type == XML_ENTITY_REF_NODE)
-            text += "&" + std::string(reinterpret_cast<const char*>(child->name)) + ";";
+            text.append("&").append(reinterpret_cast<const char*>(child->name)).append(";");
     }
     return text;
 }
