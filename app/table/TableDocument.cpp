@@ -87,26 +87,15 @@ TableDocument::TableDocument(ConfigurationInfo config, QObject* parent)
 
 namespace {
 
-// The row of a file whose values one pass of the parser read; nothing when the check finds
-// nothing, whose reason tells more about the file than the pass knows.
-std::optional<TableDocument::FileRow> RowOf(const ConfigurationInfo& config, const QString& sPath,
-                                            StreamedValues::Values read) {
-    TableDocument::FileRow row;
-    row.sPath = sPath;
-    row.stamp = read.stamp;
-    size_t next = 0;
-    if (!IsBlank(config.sCheckPath)) {
-        const std::optional<std::string>& check = read.values[next++];
-        if (!check)
-            return std::nullopt;
-        row.bOrigin = !IsBlank(*check);
-    }
+// Takes each field's value from value(i), nothing where the file lacks the field.
+void TakeValues(const ConfigurationInfo& config, TableDocument::FileRow& row,
+                const std::function<std::optional<std::string>(size_t)>& value) {
     row.values.resize(config.Fields.size());
     row.state.assign(config.Fields.size(), 0);
     bool any = false;
     for (size_t i = 0; i < config.Fields.size(); ++i) {
-        if (std::optional<std::string>& value = read.values[next++]) {
-            row.values[i] = QString::fromStdString(*value);
+        if (const std::optional<std::string> text = value(i)) {
+            row.values[i] = QString::fromStdString(*text);
             row.state[i] = TableDocument::kPresent;
             any = true;
         }
@@ -117,6 +106,22 @@ std::optional<TableDocument::FileRow> RowOf(const ConfigurationInfo& config, con
         row.values.clear();
         row.state.clear();
     }
+}
+
+// The row of a file whose values one pass of the parser read; nothing when the check finds
+// nothing, whose reason tells more about the file than the pass knows.
+std::optional<TableDocument::FileRow> RowOf(const ConfigurationInfo& config, const QString& sPath,
+                                            StreamedValues::Values read) {
+    TableDocument::FileRow row;
+    row.sPath = sPath;
+    row.stamp = read.stamp;
+    const size_t first = IsBlank(config.sCheckPath) ? 0 : 1;
+    if (first == 1) {
+        if (!read.values.front())
+            return std::nullopt;
+        row.bOrigin = !IsBlank(*read.values.front());
+    }
+    TakeValues(config, row, [&](size_t i) { return std::move(read.values[first + i]); });
     return row;
 }
 
@@ -155,25 +160,13 @@ TableDocument::FileRow TableDocument::ReadFile(const ConfigurationInfo& config,
             }
             row.bOrigin = !IsBlank(check);
         }
-        row.values.resize(config.Fields.size());
-        row.state.assign(config.Fields.size(), 0);
-        bool any = false;
-        for (size_t i = 0; i < config.Fields.size() && !(stop && stop->load()); ++i) {
+        TakeValues(config, row, [&](size_t i) -> std::optional<std::string> {
             std::string value;
             bool found = false;
-            doc.GetElementValue2(value, found, config.Fields[i].sPath, true);
-            if (found) {
-                row.values[i] = QString::fromStdString(value);
-                row.state[i] = kPresent;
-                any = true;
-            }
-        }
-        row.saved = row.values;
-        if (!any && !config.Fields.empty()) {
-            row.sError = QStringLiteral("None of the configured fields is in this file.");
-            row.values.clear();
-            row.state.clear();
-        }
+            if (!(stop && stop->load()))
+                doc.GetElementValue2(value, found, config.Fields[i].sPath, true);
+            return found ? std::optional(std::move(value)) : std::nullopt;
+        });
     } catch (const std::exception& e) {
         row.sError = ReasonOf(e);
         row.values.clear();
