@@ -65,11 +65,11 @@ public:
     // error; the last line is the parser's reason (Failure::detail has line and column).
     // Replaces the document first, so after a failure it is an empty one.
     void Load(const std::string& sPath_File, const std::string& sNameSpace = "");
-    // Load for reading and writing through paths. When each of them is a plain absolute path
-    // (such as /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'], as configurations mostly
-    // hold), only the elements they select and those on their way are kept, so that a large
-    // file takes a fraction of the memory. GetElementValue, GetElementValue2 and
-    // SetElementValue with those paths, ClearAllNodes, Save and the stamp work as after Load.
+    // Load for reading and writing through paths. When each of them is a path of plain steps
+    // from the document (such as FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'], as
+    // configurations mostly hold), only the elements they select and those on their way are
+    // kept, so that a large file takes a fraction of the memory. GetElementValue, GetElementValue2
+    // and SetElementValue with those paths, ClearAllNodes, Save and the stamp work as after Load.
     // Anything else, and a save that cannot copy the file with the written values put in,
     // first reads the whole file again and repeats on it what was done.
     void LoadFor(const std::string& sPath_File, const std::string& sNameSpace,

@@ -52,7 +52,8 @@ std::optional<PlainPaths> PlainPaths::Compile(const std::vector<std::string>& pa
     compiled.count_ = paths.size();
     for (uint32_t index = 0; index < paths.size(); ++index) {
         const std::optional<FastXPath::Path> path = FastXPath::Parse(paths[index], bindings);
-        if (!path || !path->absolute || path->steps.empty())
+        // Paths are read from the document node, where FD:A and /FD:A are one.
+        if (!path || path->steps.empty())
             return std::nullopt;
         uint32_t node = 0;
         for (size_t i = 0; i < path->steps.size(); ++i) {

@@ -12,8 +12,9 @@
 #include <utility>
 #include <vector>
 
-// Absolute paths of plain child steps, such as
-// /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'] or .../FD:Field/@Name, as a parser
+// Paths of plain child steps from the document node, such as
+// /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'] (or the same without the leading
+// slash) or .../FD:Field/@Name, as a parser
 // meets their elements one after another: what a configuration mostly reads. Paths share
 // their leading steps, one node per distinct step.
 class PlainPaths {

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-// Reads what absolute paths of plain steps select in a file, such as
+// Reads what paths of plain steps from the document node select in a file, such as
 // /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'] or .../FD:Field/@Name, in one pass
 // of the parser without building the file's tree: a table of a thousand files then costs
 // little more than parsing them. A value is the one DOMWrapper::GetElementValue2 gives after a

@@ -106,7 +106,7 @@ std::optional<std::string> Saved(DOMWrapper& doc, const std::string& name) {
 // Paths that leave most of a data file out.
 const char* const kFieldPaths[] = {
     "/FD:RidoRudu/FD:Datas[@Table='Order']/FD:Field[@Name='OrderNo']",
-    "/FD:RidoRudu/FD:Datas[@Table='Order']/FD:Field[@Name='Customer']",
+    "FD:RidoRudu/FD:Datas[@Table='Order']/FD:Field[@Name='Customer']",
     "/FD:RidoRudu/FD:Datas[@Table='Header']/FD:Field[@Name='OriginalFile']",
     "/FD:RidoRudu/*[@Table='Order']/FD:Field/@FlowType",
     "/XML/Config/Number",
