@@ -14,9 +14,8 @@
 
 // Paths of plain child steps from the document node, such as
 // /FD:RidoRudu/FD:Datas[@Table='T']/FD:Field[@Name='F'] (or the same without the leading
-// slash) or .../FD:Field/@Name, as a parser
-// meets their elements one after another: what a configuration mostly reads. Paths share
-// their leading steps, one node per distinct step.
+// slash) or .../FD:Field/@Name, as a parser meets their elements one after another: what a
+// configuration mostly reads. Paths share their leading steps, one node per distinct step.
 class PlainPaths {
 public:
     // Nothing when a path is of another kind, or the bindings are malformed.

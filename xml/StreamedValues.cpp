@@ -2,15 +2,16 @@
 
 #include "xml/FileReader.h"
 #include "xml/XmlDocHolder.h"
+#include "xml/XmlPtr.h"
 
 #include <QFileInfo>
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
-#include <cstring>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 std::optional<StreamedValues> StreamedValues::Compile(const std::vector<std::string>& paths,
                                                       const std::string& namespaces) {
@@ -142,24 +143,19 @@ std::optional<StreamedValues::Values> StreamedValues::Read(const std::string& pa
     parse.values.resize(paths_.Count());
     const std::function<void(int64_t, int64_t)> noProgress;
     FileReader reader{file, noProgress, stop, file.size(), {}};
-    xmlParserCtxtPtr parser = xmlCreateIOParserCtxt(&handler, &parse, FileReader::Read, nullptr,
-                                                    &reader, XML_CHAR_ENCODING_NONE);
+    const OwnedParser parser(xmlCreateIOParserCtxt(&handler, &parse, FileReader::Read, nullptr,
+                                                   &reader, XML_CHAR_ENCODING_NONE));
     if (!parser)
         return std::nullopt;
-    parse.parser = parser;
+    parse.parser = parser.get();
     // The load's options, but blanks: without a tree the parser cannot tell which to drop,
     // and a selected element holding only text keeps all of its text either way.
-    xmlCtxtUseOptions(parser, XML_PARSE_NONET);
-    xmlParseDocument(parser);
+    xmlCtxtUseOptions(parser.get(), XML_PARSE_NONET);
+    xmlParseDocument(parser.get());
     // Entity declarations make the parser keep a document of its own even without a tree.
-    if (parser->myDoc) {
-        xmlFreeDoc(parser->myDoc);
-        parser->myDoc = nullptr;
-    }
-    const bool complete = parser->wellFormed && parser->nsWellFormed && !parse.needsTree &&
-                          !reader.failed && !reader.stopped;
-    xmlFreeParserCtxt(parser);
-    if (!complete)
+    const OwnedDoc kept(std::exchange(parser->myDoc, nullptr));
+    if (!parser->wellFormed || !parser->nsWellFormed || parse.needsTree || reader.failed ||
+        reader.stopped)
         return std::nullopt;
     return Values{std::move(parse.values),
                   {reader.size, modified.value_or(0), static_cast<uint32_t>(reader.checksum)}};
